@@ -1,0 +1,26 @@
+// The elementwise operators: + - * / with arrays and plain numbers, negation
+// and exact scaling. Called with the interpreter lock released (except negate
+// and scale); they touch only array values. Count and shape mismatches panic.
+#pragma once
+
+#include "array/interval_array.hpp"
+
+namespace quorvex {
+
+Result<IntervalArray> add(const IntervalArray& a, const IntervalArray& b);
+Result<IntervalArray> sub(const IntervalArray& a, const IntervalArray& b);
+Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b);
+Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b);
+
+// a + s and a - s: the endpoint-sum rule with the point pair (s, s) / (-s, -s).
+Result<IntervalArray> add_scalar(const IntervalArray& a, double s);
+Result<IntervalArray> sub_scalar(const IntervalArray& a, double s);
+// s - a, computed as (-a) + s.
+Result<IntervalArray> rsub_scalar(double s, const IntervalArray& a);
+// a * s (and s * a, and scale): the scaling rule.
+Result<IntervalArray> mul_scalar(const IntervalArray& a, double s);
+// a / s: the scaling rule with 1.0 / s.
+Result<IntervalArray> div_scalar(const IntervalArray& a, double s);
+Result<IntervalArray> negate(const IntervalArray& a);
+
+}  // namespace quorvex

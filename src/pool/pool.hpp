@@ -1,0 +1,71 @@
+// The process-wide fork-join worker pool. It starts lazily on first use and
+// lives until the process ends. Tasks never touch Python objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace quorvex::pool {
+
+// A non-owning reference to a callable; the callable must outlive the call.
+template <class Signature>
+class FunctionRef;
+
+template <class R, class... Args>
+class FunctionRef<R(Args...)> {
+ public:
+  template <class F,
+            class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef>>>
+  FunctionRef(F&& f) noexcept  // NOLINT: implicit by design
+      : object_(const_cast<void*>(static_cast<const void*>(&f))),
+        call_([](void* o, Args... args) -> R {
+          return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
+        }) {}
+  R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
+
+ private:
+  void* object_;
+  R (*call_)(void*, Args...);
+};
+
+// The number of pool threads (starts the pool).
+std::size_t pool_thread_count();
+
+// Runs a and b, possibly on two threads; returns when both are done. A worker
+// that calls in takes part instead of blocking.
+void fork_join(FunctionRef<void()> a, FunctionRef<void()> b);
+
+// Runs task(j) for j in [0, k) exactly once each, dividing the range by the
+// split-budget rule; returns when all are done.
+void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task);
+
+// Runs task(j) for j in [0, k) and returns the results in index order.
+template <class T, class F>
+std::vector<T> parallel_chunk_map(std::size_t k, F&& task) {
+  std::vector<std::optional<T>> slots(k);
+  parallel_chunk_for_each(k, [&](std::size_t j) { slots[j].emplace(task(j)); });
+  std::vector<T> results;
+  results.reserve(k);
+  for (auto& slot : slots) results.push_back(std::move(*slot));
+  return results;
+}
+
+// Thread-count rules, exposed for tests. `parse_count` accepts one optional
+// '+' and one or more ASCII digits up to 2^64 - 1.
+std::optional<std::uint64_t> parse_count(std::optional<std::string_view> text);
+// RAYON_NUM_THREADS, then RAYON_RS_NUM_CPUS, then the default; capped at 65,535.
+std::size_t thread_count_from(std::optional<std::string_view> num_threads,
+                              std::optional<std::string_view> rs_num_cpus,
+                              std::size_t default_count);
+// Processors available to this process: affinity set (else online count),
+// lowered to a cgroup CPU quota, at least 1.
+std::size_t default_thread_count();
+
+inline constexpr std::size_t kMaxThreads = 65535;
+
+}  // namespace quorvex::pool

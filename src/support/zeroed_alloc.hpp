@@ -1,0 +1,38 @@
+// Zero-filled, 64-byte-aligned buffers. Large buffers are fresh pages from the
+// kernel (already zero, so nobody writes the bytes twice); small ones come from
+// calloc, over-allocated to reach the alignment.
+#pragma once
+
+#include <cstddef>
+
+namespace quorvex {
+
+class ZeroedBuffer {
+ public:
+  ZeroedBuffer() = default;
+  ZeroedBuffer(const ZeroedBuffer&) = delete;
+  ZeroedBuffer& operator=(const ZeroedBuffer&) = delete;
+  ZeroedBuffer(ZeroedBuffer&& other) noexcept;
+  ZeroedBuffer& operator=(ZeroedBuffer&& other) noexcept;
+  ~ZeroedBuffer();
+
+  // An empty buffer when bytes == 0; a null data() for bytes > 0 means the
+  // system refused the allocation.
+  static ZeroedBuffer allocate(std::size_t bytes);
+
+  void* data() const noexcept { return aligned_; }
+  std::size_t size() const noexcept { return bytes_; }
+
+ private:
+  void release() noexcept;
+
+  void* aligned_ = nullptr;
+  void* base_ = nullptr;  // what to hand back to the allocator
+  std::size_t bytes_ = 0;
+  bool mapped_ = false;
+};
+
+// Allocations at or above this size come straight from mmap.
+inline constexpr std::size_t kFreshPagesThreshold = std::size_t{1} << 20;
+
+}  // namespace quorvex
