@@ -1,0 +1,213 @@
+// The blocked product around the micro-kernels. Loops, outside in: column
+// blocks of NC columns; depth blocks of KC (pack that B panel once); row
+// blocks of MC rows (pack that A block); then every MR x NR tile of the C
+// block, column strips outside so one packed B strip stays in L1 while the
+// A block (MC x KC, 128 KiB) streams from L2.
+#include "gemm/gemm.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "gemm/microkernel.hpp"
+#include "gemm/variant.hpp"
+
+namespace quorvex::gemm {
+namespace {
+
+constexpr std::size_t kNC = 1024;
+constexpr std::size_t kKC = 256;
+constexpr std::size_t kMC = 64;
+constexpr std::size_t kBufferAlign = 64;
+
+constexpr std::size_t round_up(std::size_t x, std::size_t step) { return (x + step - 1) / step * step; }
+
+// B panel (kc x nc at b) as strips of NR columns, each strip row after row;
+// the last strip is padded with zeros to NR columns. Rows of B are a whole
+// row stride apart (often a multiple of 4 KiB, so they share a cache set):
+// walking one narrow strip down all kc rows would reload every line once per
+// strip. Instead a group of strips spanning several full cache lines is
+// filled row by row, so each line of B is read once.
+template <std::size_t NR>
+void pack_b(std::size_t kc, std::size_t nc, const double* b, std::size_t ldb, double* out) {
+  constexpr std::size_t kGroup = 32 / NR;  // strips per group: 32 columns, 4 cache lines
+  const std::size_t full_strips = nc / NR;
+  std::size_t s = 0;
+  for (; s + kGroup <= full_strips; s += kGroup) {
+    const double* src = b + s * NR;
+    double* dst = out + s * NR * kc;
+    for (std::size_t p = 0; p < kc; ++p, src += ldb) {
+      for (std::size_t g = 0; g < kGroup; ++g) {
+        for (std::size_t t = 0; t < NR; ++t) dst[g * NR * kc + p * NR + t] = src[g * NR + t];
+      }
+    }
+  }
+  for (; s * NR < nc; ++s) {
+    const std::size_t width = std::min(NR, nc - s * NR);
+    const double* src = b + s * NR;
+    double* dst = out + s * NR * kc;
+    for (std::size_t p = 0; p < kc; ++p, src += ldb, dst += NR) {
+      for (std::size_t t = 0; t < NR; ++t) dst[t] = t < width ? src[t] : 0.0;
+    }
+  }
+}
+
+// A block (mc x kc at a) as strips of MR rows, each strip column after
+// column; the last strip is padded with zeros to MR rows. The MR source rows
+// are read in runs of 8 columns (one cache line each) so every line is used
+// up at once rather than kept across the whole strip.
+template <std::size_t MR>
+void pack_a(std::size_t mc, std::size_t kc, const double* a, std::size_t lda, double* out) {
+  constexpr std::size_t kRun = 8;
+  for (std::size_t i = 0; i < mc; i += MR) {
+    const std::size_t height = std::min(MR, mc - i);
+    const double* src = a + i * lda;
+    std::size_t p = 0;
+    for (; p + kRun <= kc; p += kRun, out += kRun * MR) {
+      for (std::size_t t = 0; t < height; ++t) {
+        for (std::size_t q = 0; q < kRun; ++q) out[q * MR + t] = src[t * lda + p + q];
+      }
+      for (std::size_t t = height; t < MR; ++t) {
+        for (std::size_t q = 0; q < kRun; ++q) out[q * MR + t] = 0.0;
+      }
+    }
+    for (; p < kc; ++p, out += MR) {
+      for (std::size_t t = 0; t < MR; ++t) out[t] = t < height ? src[t * lda + p] : 0.0;
+    }
+  }
+}
+
+// The packing buffer of one call; released on every way out.
+struct PackBuffer {
+  struct AlignedDelete {
+    void operator()(double* p) const { ::operator delete[](p, std::align_val_t{kBufferAlign}); }
+  };
+  std::unique_ptr<double[], AlignedDelete> aligned;
+  std::unique_ptr<double[]> plain;
+
+  PackBuffer(std::size_t count, bool align) {
+    if (align) {
+      aligned.reset(static_cast<double*>(
+          ::operator new[](count * sizeof(double), std::align_val_t{kBufferAlign})));
+    } else {
+      plain = std::make_unique_for_overwrite<double[]>(count);
+    }
+  }
+  double* data() const { return aligned ? aligned.get() : plain.get(); }
+};
+
+template <std::size_t MR, std::size_t NR>
+void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t k, std::size_t n,
+                     const double* a, std::size_t lda, const double* b, double beta,
+                     std::size_t ldb, double* c, std::size_t ldc) {
+  const std::size_t mc_max = round_up(std::min(m, kMC), MR);
+  const std::size_t nc_max = round_up(std::min(n, kNC), NR);
+  const std::size_t kc_max = std::min(k, kKC);
+  PackBuffer buffer((mc_max + nc_max) * kc_max, align);
+  double* const packed_a = buffer.data();
+  double* const packed_b = packed_a + mc_max * kc_max;
+
+  for (std::size_t jc = 0; jc < n; jc += kNC) {
+    const std::size_t nc = std::min(kNC, n - jc);
+    for (std::size_t pc = 0; pc < k; pc += kKC) {
+      const std::size_t kc = std::min(kKC, k - pc);
+      // Later depth blocks add to what the earlier ones left in C.
+      const double beta_p = pc == 0 ? beta : 1.0;
+      pack_b<NR>(kc, nc, b + pc * ldb + jc, ldb, packed_b);
+      for (std::size_t ic = 0; ic < m; ic += kMC) {
+        const std::size_t mc = std::min(kMC, m - ic);
+        pack_a<MR>(mc, kc, a + ic * lda + pc, lda, packed_a);
+        for (std::size_t jr = 0; jr < nc; jr += NR) {
+          const std::size_t cols = std::min(NR, nc - jr);
+          const double* b_strip = packed_b + jr * kc;
+          double* c_strip = c + ic * ldc + jc + jr;
+          for (std::size_t ir = 0; ir < mc; ir += MR) {
+            kernel(kc, packed_a + ir * kc, b_strip, beta_p, c_strip + ir * ldc, ldc,
+                   std::min(MR, mc - ir), cols);
+          }
+        }
+      }
+    }
+  }
+}
+
+// k == 0: C <- beta * C, where beta == 0 writes +0.0 without reading C.
+void scale(std::size_t m, std::size_t n, double beta, double* c, std::size_t ldc) {
+  for (std::size_t i = 0; i < m; ++i) {
+    double* row = c + i * ldc;
+    if (beta == 0.0) {
+      std::fill(row, row + n, 0.0);
+    } else {
+      for (std::size_t j = 0; j < n; ++j) row[j] *= beta;
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view variant_name(Variant v) noexcept {
+  switch (v) {
+    case Variant::kAvx512:
+      return "avx512_8x8";
+    case Variant::kFma:
+      return "fma_8x4";
+    case Variant::kAvx:
+      return "avx_8x4";
+    case Variant::kSse2:
+      return "sse2_4x4";
+  }
+  return "unknown";
+}
+
+bool variant_supported(Variant v, const simd::CpuFeatures& f) noexcept {
+  switch (v) {
+    case Variant::kAvx512:
+      return f.avx512f;
+    case Variant::kFma:
+      return f.fma && f.avx2;
+    case Variant::kAvx:
+      return f.avx;
+    case Variant::kSse2:
+      return true;
+  }
+  return false;
+}
+
+Variant select_variant(const simd::CpuFeatures& f) noexcept {
+  for (Variant v : kAllVariants) {
+    if (variant_supported(v, f)) return v;
+  }
+  return Variant::kSse2;
+}
+
+void dgemm_with(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
+                std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
+                std::size_t ldc) {
+  if (m == 0 || n == 0) return;
+  if (k == 0) {
+    scale(m, n, beta, c, ldc);
+    return;
+  }
+  switch (v) {
+    case Variant::kAvx512:
+      return blocked_product<8, 8>(dgemm_kernel_avx512_8x8, true, m, k, n, a, lda, b, beta, ldb,
+                                   c, ldc);
+    case Variant::kFma:
+      return blocked_product<8, 4>(dgemm_kernel_fma_8x4, true, m, k, n, a, lda, b, beta, ldb, c,
+                                   ldc);
+    case Variant::kAvx:
+      return blocked_product<8, 4>(dgemm_kernel_avx_8x4, true, m, k, n, a, lda, b, beta, ldb, c,
+                                   ldc);
+    case Variant::kSse2:
+      return blocked_product<4, 4>(dgemm_kernel_sse2_4x4, false, m, k, n, a, lda, b, beta, ldb,
+                                   c, ldc);
+  }
+}
+
+void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,
+           const double* b, double beta, std::size_t ldb, double* c, std::size_t ldc) {
+  dgemm_with(select_variant(simd::cpu_features()), m, k, n, a, lda, b, beta, ldb, c, ldc);
+}
+
+}  // namespace quorvex::gemm
