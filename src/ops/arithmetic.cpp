@@ -1,0 +1,134 @@
+// The elementwise operators. Array-array forms check element counts before
+// shapes (so a count mismatch is what gets reported when both differ), build
+// the result as a zero array (radii already +0.0, which the exact fast paths
+// rely on) and fill it in place; nothing is copied after it is computed.
+#include "ops/arithmetic.hpp"
+
+#include <cstring>
+#include <string_view>
+
+#include "ops/arithmetic_chunks.hpp"
+#include "ops/arithmetic_rules.hpp"
+#include "simd/arith_kernels.hpp"
+#include "support/panic.hpp"
+
+namespace quorvex {
+namespace {
+
+void check_operands(const IntervalArray& a, const IntervalArray& b, std::string_view op) {
+  const std::string suffix = std::string(" for ") + std::string(op);
+  assert_eq(a.size(), b.size(), "array lengths must match" + suffix);
+  assert_eq(a.shape(), b.shape(), "shapes must match" + suffix);
+}
+
+// Sum or difference of two arrays.
+template <class MidpointKernel>
+Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b,
+                               std::string_view op, MidpointKernel midpoint_kernel,
+                               arith::IntervalKernel interval_kernel) {
+  check_operands(a, b, op);
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  if (rules::all_zero(a.radii()) && rules::all_zero(b.radii())) {
+    midpoint_kernel(a.midpoints(), b.midpoints(), runs.mid);
+  } else {
+    arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(),
+                               b.radii(), runs.mid, runs.rad);
+  }
+  return out;
+}
+
+// The endpoint-sum rule with the point pair (p, p): one pass per run.
+Result<IntervalArray> add_point_pair(const IntervalArray& a, double p, bool negate_first) {
+  const double cm = (p + p) * 0.5;
+  const double cr = (p - p) * 0.5;
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  if (negate_first) {
+    simd::sign_flip(a.midpoints(), runs.mid);
+    simd::broadcast_sum(runs.mid, cm, runs.mid);
+  } else {
+    simd::broadcast_sum(a.midpoints(), cm, runs.mid);
+  }
+  simd::broadcast_sum(a.radii(), cr, runs.rad);
+  return out;
+}
+
+}  // namespace
+
+Result<IntervalArray> add(const IntervalArray& a, const IntervalArray& b) {
+  return sum_like(a, b, "add", simd::midpoint_sum, simd::interval_sum);
+}
+
+Result<IntervalArray> sub(const IntervalArray& a, const IntervalArray& b) {
+  return sum_like(a, b, "sub", simd::midpoint_difference, simd::interval_difference);
+}
+
+Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
+  check_operands(a, b, "mul");
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  const bool a_exact = rules::all_zero(a.radii());
+  const bool b_exact = rules::all_zero(b.radii());
+  if (b_exact) {
+    // With rb = 0 the product radius reduces to |mb| * ra (zero when a is exact too).
+    simd::midpoint_product(a.midpoints(), b.midpoints(), runs.mid);
+    if (!a_exact) simd::absolute_product(b.midpoints(), a.radii(), runs.rad);
+  } else {
+    arith::run_interval_kernel(simd::interval_product, a.midpoints(), a.radii(), b.midpoints(),
+                               b.radii(), runs.mid, runs.rad);
+  }
+  return out;
+}
+
+Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
+  check_operands(a, b, "div");
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  if (rules::first_zero_divisor(b.midpoints(), b.radii()) < b.size()) {
+    // One divisor that may be zero sends the whole array through endpoint
+    // division, which leaves the thread in round-to-nearest.
+    simd::endpoint_division(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.mid,
+                            runs.rad);
+    return out;
+  }
+  simd::midpoint_quotient(a.midpoints(), b.midpoints(), runs.mid);
+  if (!(rules::all_zero(a.radii()) && rules::all_zero(b.radii()))) {
+    simd::quotient_radius(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.rad);
+  }
+  return out;
+}
+
+Result<IntervalArray> add_scalar(const IntervalArray& a, double s) {
+  return add_point_pair(a, s, false);
+}
+
+Result<IntervalArray> sub_scalar(const IntervalArray& a, double s) {
+  return add_point_pair(a, rules::flip_sign(s), false);
+}
+
+Result<IntervalArray> rsub_scalar(double s, const IntervalArray& a) {
+  return add_point_pair(a, s, true);
+}
+
+Result<IntervalArray> mul_scalar(const IntervalArray& a, double s) {
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  simd::broadcast_product(a.midpoints(), s, runs.mid);
+  simd::broadcast_product(a.radii(), rules::abs_bits(s), runs.rad);
+  return out;
+}
+
+Result<IntervalArray> div_scalar(const IntervalArray& a, double s) {
+  return mul_scalar(a, 1.0 / s);
+}
+
+Result<IntervalArray> negate(const IntervalArray& a) {
+  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(runs, out.writable());
+  simd::sign_flip(a.midpoints(), runs.mid);
+  if (a.size() != 0) std::memcpy(runs.rad.data(), a.radii().data(), a.size() * sizeof(double));
+  return out;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,39 @@
+#include "ops/arithmetic_chunks.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "pool/pool.hpp"
+#include "support/panic.hpp"
+
+namespace quorvex::arith {
+
+void run_chunked(IntervalKernel kernel, std::span<const double> ma, std::span<const double> ra,
+                 std::span<const double> mb, std::span<const double> rb,
+                 std::span<double> out_mid, std::span<double> out_rad) {
+  const std::size_t n = ma.size();
+  for (std::size_t len : {ra.size(), mb.size(), rb.size(), out_mid.size(), out_rad.size()}) {
+    assert_eq(static_cast<std::uint64_t>(len), static_cast<std::uint64_t>(n),
+              "kernel slices must have equal lengths");
+  }
+  const std::size_t chunks = (n + kChunkLength - 1) / kChunkLength;
+  pool::parallel_chunk_for_each(chunks, [&](std::size_t k) {
+    const std::size_t start = k * kChunkLength;
+    const std::size_t len = std::min(kChunkLength, n - start);
+    kernel(ma.subspan(start, len), ra.subspan(start, len), mb.subspan(start, len),
+           rb.subspan(start, len), out_mid.subspan(start, len), out_rad.subspan(start, len));
+  });
+}
+
+void run_interval_kernel(IntervalKernel kernel, std::span<const double> ma,
+                         std::span<const double> ra, std::span<const double> mb,
+                         std::span<const double> rb, std::span<double> out_mid,
+                         std::span<double> out_rad) {
+  if (ma.size() < kParallelThreshold) {
+    kernel(ma, ra, mb, rb, out_mid, out_rad);
+  } else {
+    run_chunked(kernel, ma, ra, mb, rb, out_mid, out_rad);
+  }
+}
+
+}  // namespace quorvex::arith
