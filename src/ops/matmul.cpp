@@ -1,0 +1,127 @@
+// The matrix product of two 2-D interval arrays. Midpoints are A_mid * B_mid;
+// radii are |A_mid| * B_rad + A_rad * (|B_mid| + B_rad), each term only when
+// the operand it depends on is inexact, so an exact product costs one dgemm.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "gemm/gemm.hpp"
+#include "ops/reduction.hpp"
+#include "pool/pool.hpp"
+#include "support/panic.hpp"
+
+namespace quorvex {
+namespace {
+
+// From this many result rows the product runs as row blocks on the pool.
+constexpr std::uint64_t kParallelRows = 256;
+constexpr std::uint64_t kBlockRows = 64;
+
+bool all_zero(std::span<const double> radii) {
+  return std::all_of(radii.begin(), radii.end(), [](double r) { return r == 0.0; });
+}
+
+// An uninitialised work matrix: every element is written before it is read.
+std::unique_ptr<double[]> work_matrix(std::size_t count) {
+  return std::make_unique_for_overwrite<double[]>(count);
+}
+
+struct Operands {
+  std::size_t k, n;
+  const double* a_mid;
+  const double* a_rad;
+  const double* a_abs;    // |A_mid|, only when B is inexact
+  const double* b_mid;
+  const double* b_rad;
+  const double* b_bound;  // |B_mid| + B_rad, only when A is inexact
+  double* c_mid;
+  double* c_rad;
+};
+
+// The three products for `rows` rows starting at `row`.
+void product_rows(const Operands& o, std::size_t row, std::size_t rows) {
+  const std::size_t a_off = row * o.k, c_off = row * o.n;
+  gemm::dgemm(rows, o.k, o.n, o.a_mid + a_off, o.k, o.b_mid, 0.0, o.n, o.c_mid + c_off, o.n);
+  if (o.a_abs != nullptr) {
+    gemm::dgemm(rows, o.k, o.n, o.a_abs + a_off, o.k, o.b_rad, 0.0, o.n, o.c_rad + c_off, o.n);
+  }
+  if (o.b_bound != nullptr) {
+    const double beta = o.a_abs != nullptr ? 1.0 : 0.0;
+    gemm::dgemm(rows, o.k, o.n, o.a_rad + a_off, o.k, o.b_bound, beta, o.n, o.c_rad + c_off, o.n);
+  }
+}
+
+}  // namespace
+
+Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
+  assert_eq(a.ndim(), std::uint64_t{2}, "matmul requires 2D arrays");
+  assert_eq(b.ndim(), std::uint64_t{2}, "matmul requires 2D arrays");
+  const std::uint64_t m = a.shape()[0], k = a.shape()[1], n = b.shape()[1];
+  assert_eq(k, b.shape()[0], "matmul: inner dimensions must match");
+
+  std::uint64_t count = 0, bytes = 0;
+  if (__builtin_mul_overflow(m, n, &count) || __builtin_mul_overflow(count, 8, &bytes) ||
+      bytes > static_cast<std::uint64_t>(PTRDIFF_MAX)) {
+    panic("capacity overflow");
+  }
+  QV_TRY(result, IntervalArray::zeros(Shape{m, n}));
+  // No result elements, or k == 0: the zero-filled result already holds the
+  // answer (empty, or all zero balls), so no product runs.
+  if (count == 0 || k == 0) return result;
+  QV_TRY(runs, result.writable());
+
+  const bool a_exact = all_zero(a.radii());
+  const bool b_exact = all_zero(b.radii());
+
+  std::unique_ptr<double[]> a_abs, b_bound;
+  if (!b_exact) {
+    a_abs = work_matrix(m * k);
+    const auto mids = a.midpoints();
+    for (std::size_t i = 0; i < mids.size(); ++i) a_abs[i] = std::fabs(mids[i]);
+  }
+  if (!a_exact) {
+    b_bound = work_matrix(k * n);
+    const auto mids = b.midpoints();
+    const auto rads = b.radii();
+    for (std::size_t i = 0; i < mids.size(); ++i) b_bound[i] = std::fabs(mids[i]) + rads[i];
+  }
+
+  const Operands ops{k,
+                     n,
+                     a.midpoints().data(),
+                     a.radii().data(),
+                     a_abs.get(),
+                     b.midpoints().data(),
+                     b.radii().data(),
+                     b_bound.get(),
+                     runs.mid.data(),
+                     runs.rad.data()};
+
+  if (m < kParallelRows) {
+    product_rows(ops, 0, m);
+    return result;
+  }
+  // Row blocks write disjoint rows of the result. A failure inside a block
+  // (a refused packing buffer) is carried back to this thread, so it surfaces
+  // here whatever the pool does with exceptions.
+  const std::size_t blocks = (m + kBlockRows - 1) / kBlockRows;
+  std::vector<std::exception_ptr> failures(blocks);
+  pool::parallel_chunk_for_each(blocks, [&](std::size_t block) {
+    try {
+      const std::size_t row = block * kBlockRows;
+      product_rows(ops, row, std::min<std::size_t>(kBlockRows, m - row));
+    } catch (...) {
+      failures[block] = std::current_exception();
+    }
+  });
+  for (const auto& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+  return result;
+}
+
+}  // namespace quorvex
