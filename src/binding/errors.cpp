@@ -47,7 +47,9 @@ PyObject* g_panic_type = nullptr;
 
 }  // namespace
 
-void raise_error(const Error& error) { raise_with_message(exception_class(error.kind), error.message); }
+void raise_error(const Error& error) {
+  raise_with_message(exception_class(error.kind), error.message);
+}
 
 PyObject* panic_exception_type() {
   if (g_panic_type == nullptr) {

@@ -97,5 +97,6 @@ PyObject* init_module() {
 }  // namespace quorvex::binding
 
 PyMODINIT_FUNC PyInit__quorvex(void) {
-  return quorvex::binding::guarded<PyObject*>(nullptr, [] { return quorvex::binding::init_module(); });
+  using quorvex::binding::guarded;
+  return guarded<PyObject*>(nullptr, [] { return quorvex::binding::init_module(); });
 }

@@ -14,8 +14,8 @@ namespace {
 
 constexpr std::string_view kClassDoc =
     "IntervalArray(values, error=0.0)\n--\n\n"
-    "An n-dimensional array of intervals in midpoint-radius form, carrying guaranteed bounds "
-    "on the numerical error of every element.";
+    "An n-dimensional array of real intervals in midpoint-radius form with guaranteed "
+    "numerical error bounds.";
 
 PyTypeObject* g_type = nullptr;
 

@@ -22,7 +22,8 @@ PyTypeObject* interval_array_type();
 
 // The value of an object already checked to be an IntervalArray (or subclass).
 inline IntervalArray& array_value(PyObject* obj) {
-  return *std::launder(reinterpret_cast<IntervalArray*>(reinterpret_cast<ArrayObject*>(obj)->value));
+  auto* object = reinterpret_cast<ArrayObject*>(obj);
+  return *std::launder(reinterpret_cast<IntervalArray*>(object->value));
 }
 
 // Moves `value` into a new instance of `type` (IntervalArray when null).
