@@ -23,35 +23,57 @@ constexpr std::size_t kBufferAlign = 64;
 
 constexpr std::size_t round_up(std::size_t x, std::size_t step) { return (x + step - 1) / step * step; }
 
-// B panel (kc x nc at b) as strips of NR columns, each strip row after row;
-// the last strip is padded with zeros to NR columns. Rows of B are a whole
-// row stride apart (often a multiple of 4 KiB, so they share a cache set):
-// walking one narrow strip down all kc rows would reload every line once per
-// strip. Instead a group of strips spanning several full cache lines is
-// filled row by row, so each line of B is read once.
+// Columns are packed from B in groups of this many (4 cache lines of a row).
+constexpr std::size_t kGroupCols = 32;
+
+// Columns [first, first + count) of the B panel (kc rows at b) into their
+// strips of the packed panel: strips of NR columns, each strip row after row,
+// the last strip padded with zeros to NR columns. `first` is a multiple of NR.
+// Rows of B are a whole row stride apart (often a multiple of 4 KiB, so they
+// share a cache set): walking one narrow strip down all kc rows would reload
+// every line once per strip. Instead a group of strips spanning whole cache
+// lines is filled row by row, so each line of B is read once.
 template <std::size_t NR>
-void pack_b(std::size_t kc, std::size_t nc, const double* b, std::size_t ldb, double* out) {
-  constexpr std::size_t kGroup = 32 / NR;  // strips per group: 32 columns, 4 cache lines
-  const std::size_t full_strips = nc / NR;
-  std::size_t s = 0;
-  for (; s + kGroup <= full_strips; s += kGroup) {
+void pack_b(std::size_t kc, const double* __restrict b, std::size_t ldb, std::size_t first,
+            std::size_t count, double* __restrict panel) {
+  constexpr std::size_t kGroup = kGroupCols / NR;
+  std::size_t s = first / NR;
+  const std::size_t end = first + count;
+  for (; (s + kGroup) * NR <= end; s += kGroup) {
     const double* src = b + s * NR;
-    double* dst = out + s * NR * kc;
+    double* dst = panel + s * NR * kc;
     for (std::size_t p = 0; p < kc; ++p, src += ldb) {
       for (std::size_t g = 0; g < kGroup; ++g) {
         for (std::size_t t = 0; t < NR; ++t) dst[g * NR * kc + p * NR + t] = src[g * NR + t];
       }
     }
   }
-  for (; s * NR < nc; ++s) {
-    const std::size_t width = std::min(NR, nc - s * NR);
+  for (; s * NR < end; ++s) {
+    const std::size_t width = std::min(NR, end - s * NR);
     const double* src = b + s * NR;
-    double* dst = out + s * NR * kc;
+    double* dst = panel + s * NR * kc;
     for (std::size_t p = 0; p < kc; ++p, src += ldb, dst += NR) {
       for (std::size_t t = 0; t < NR; ++t) dst[t] = t < width ? src[t] : 0.0;
     }
   }
 }
+
+// Prefetches, a few rows per call, the part of B that pack_b reads next, so
+// that its reads overlap the micro-kernels instead of waiting on memory.
+class BPrefetcher {
+ public:
+  BPrefetcher(const double* src, std::size_t ldb, std::size_t rows, std::size_t cols)
+      : src_(src), ldb_(ldb), rows_(rows), cols_(cols) {}
+  void step(std::size_t rows) {
+    for (; rows > 0 && rows_ > 0; --rows, --rows_, src_ += ldb_) {
+      for (std::size_t j = 0; j < cols_; j += 8) __builtin_prefetch(src_ + j, 0, 2);
+    }
+  }
+
+ private:
+  const double* src_;
+  std::size_t ldb_, rows_, cols_;
+};
 
 // A block (mc x kc at a) as strips of MR rows, each strip column after
 // column; the last strip is padded with zeros to MR rows. The MR source rows
@@ -114,18 +136,43 @@ void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t 
       const std::size_t kc = std::min(kKC, k - pc);
       // Later depth blocks add to what the earlier ones left in C.
       const double beta_p = pc == 0 ? beta : 1.0;
-      pack_b<NR>(kc, nc, b + pc * ldb + jc, ldb, packed_b);
+      const double* b_panel = b + pc * ldb + jc;
       for (std::size_t ic = 0; ic < m; ic += kMC) {
         const std::size_t mc = std::min(kMC, m - ic);
         pack_a<MR>(mc, kc, a + ic * lda + pc, lda, packed_a);
-        for (std::size_t jr = 0; jr < nc; jr += NR) {
-          const std::size_t cols = std::min(NR, nc - jr);
-          const double* b_strip = packed_b + jr * kc;
-          double* c_strip = c + ic * ldc + jc + jr;
+        // The tiles of columns [j0, j1) of this C block (one column group),
+        // calling `between` after each micro-kernel. Row strips outside: an A
+        // strip (MR x kc) stays in L1 across the group's B strips, which come
+        // from L2; that halves the L2 traffic of streaming A for every strip.
+        auto tiles = [&](std::size_t j0, std::size_t j1, auto&& between) {
           for (std::size_t ir = 0; ir < mc; ir += MR) {
-            kernel(kc, packed_a + ir * kc, b_strip, beta_p, c_strip + ir * ldc, ldc,
-                   std::min(MR, mc - ir), cols);
+            const std::size_t rows = std::min(MR, mc - ir);
+            for (std::size_t jr = j0; jr < j1; jr += NR) {
+              kernel(kc, packed_a + ir * kc, packed_b + jr * kc, beta_p,
+                     c + (ic + ir) * ldc + jc + jr, ldc, rows, std::min(NR, nc - jr));
+              between();
+            }
           }
+        };
+        if (ic > 0) {
+          for (std::size_t g = 0; g < nc; g += kGroupCols) {
+            tiles(g, std::min(g + kGroupCols, nc), [] {});
+          }
+          continue;
+        }
+        // The first row block packs the B panel one column group at a time,
+        // just before its tiles need it: the group is still in cache when the
+        // micro-kernels read it, and the next group is prefetched meanwhile.
+        // The panel is packed once and later row blocks reuse it whole.
+        const std::size_t calls = kGroupCols / NR * ((mc + MR - 1) / MR);
+        const std::size_t rows_per_call = (kc + calls - 1) / calls;
+        for (std::size_t g = 0; g < nc; g += kGroupCols) {
+          const std::size_t count = std::min(kGroupCols, nc - g);
+          pack_b<NR>(kc, b_panel, ldb, g, count, packed_b);
+          const std::size_t next = g + count;
+          BPrefetcher prefetch(b_panel + next, ldb, next < nc ? kc : 0,
+                               std::min(kGroupCols, nc - std::min(next, nc)));
+          tiles(g, g + count, [&] { prefetch.step(rows_per_call); });
         }
       }
     }
