@@ -64,7 +64,6 @@ Result<double> element_midpoint(const IntervalArray& a, std::uint64_t idx) {
   if (idx >= a.size()) return index_error("index out of range");
   const double m = a.midpoints()[idx];
   const double r = a.radii()[idx];
-  // Upper bound first: with two NaN bounds the first operand's payload wins.
   return ((m + r) + (m - r)) * 0.5;
 }
 

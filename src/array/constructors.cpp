@@ -169,7 +169,10 @@ Result<IntervalArray> make_linspace(double start, double stop, std::uint64_t num
     return result;
   }
   const double d = (stop - start) / static_cast<double>(num - 1);
-  for (std::uint64_t i = 0; i < num; ++i) {
+  // num is below 2^63 here, so the signed conversion (one instruction) is exact
+  // wherever the unsigned one would be.
+  const auto n = static_cast<std::int64_t>(num);
+  for (std::int64_t i = 0; i < n; ++i) {
     // A product and a sum, each rounded; never fused.
     const double scaled = static_cast<double>(i) * d;
     out[i] = scaled + start;
