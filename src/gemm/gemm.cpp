@@ -21,7 +21,9 @@ constexpr std::size_t kKC = 256;
 constexpr std::size_t kMC = 64;
 constexpr std::size_t kBufferAlign = 64;
 
-constexpr std::size_t round_up(std::size_t x, std::size_t step) { return (x + step - 1) / step * step; }
+constexpr std::size_t round_up(std::size_t x, std::size_t step) {
+  return (x + step - 1) / step * step;
+}
 
 // Columns are packed from B in groups of this many (4 cache lines of a row).
 constexpr std::size_t kGroupCols = 32;

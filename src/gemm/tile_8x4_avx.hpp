@@ -37,7 +37,8 @@ inline void store_row(__m256d row, double beta, double* c) {
   } else if (beta == 1.0) {
     _mm256_storeu_pd(c, _mm256_add_pd(row, _mm256_loadu_pd(c)));
   } else {
-    _mm256_storeu_pd(c, _mm256_add_pd(row, _mm256_mul_pd(_mm256_set1_pd(beta), _mm256_loadu_pd(c))));
+    const __m256d old = _mm256_loadu_pd(c);
+    _mm256_storeu_pd(c, _mm256_add_pd(row, _mm256_mul_pd(_mm256_set1_pd(beta), old)));
   }
 }
 
@@ -46,7 +47,9 @@ template <class MulAdd>
 inline void kernel_8x4(MulAdd madd, std::size_t kc, const double* a, const double* b, double beta,
                        double* c, std::size_t ldc, std::size_t rows, std::size_t cols) {
   // Bring the tile's rows towards L1 while the depth loop runs.
-  for (std::size_t i = 0; i < rows; ++i) _mm_prefetch(reinterpret_cast<const char*>(c + i * ldc), _MM_HINT_T0);
+  for (std::size_t i = 0; i < rows; ++i) {
+    _mm_prefetch(reinterpret_cast<const char*>(c + i * ldc), _MM_HINT_T0);
+  }
 
   __m256d c00 = _mm256_setzero_pd(), c10 = _mm256_setzero_pd();
   __m256d c01 = _mm256_setzero_pd(), c11 = _mm256_setzero_pd();
