@@ -1,0 +1,137 @@
+"""Matrix product speed beside numpy's float64 `@` (OpenBLAS), measured in the same run.
+
+Run from the repository with the module on PYTHONPATH, numpy's OpenBLAS left to its own
+kernel choice:
+
+    env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE PYTHONPATH=build/<dir>/python \
+        python3 bench/bench_gemm.py [--sizes 256,512,1024,2048] [--repeats 5]
+
+Each thread count runs in a fresh interpreter, since the worker pool's size is fixed when
+it starts (RAYON_NUM_THREADS); OpenBLAS gets the same thread count. Figures:
+- GFLOP/s of one exact x exact product (one GEMM) and of numpy `@`, and their ratio;
+- matmul time for exact x exact, inexact x exact and inexact x inexact as a multiple of
+  one numpy matmul (they do 1, 2 and 3 GEMMs);
+- the speed-up of our product from one thread to all threads.
+"""
+import argparse
+import ctypes
+import glob
+import json
+import os
+import subprocess
+import sys
+import time
+
+
+def openblas():
+    """numpy's bundled OpenBLAS, for its kernel name and thread control, if found."""
+    import numpy
+    root = os.path.dirname(numpy.__file__)
+    for path in glob.glob(os.path.join(root, "..", "numpy.libs", "*openblas*")):
+        lib = ctypes.CDLL(path)
+        for suffix in ("64_", ""):
+            if hasattr(lib, f"scipy_openblas_get_corename{suffix}"):
+                return lib, suffix
+    return None, None
+
+
+def openblas_description():
+    try:
+        import threadpoolctl
+        info = [i for i in threadpoolctl.threadpool_info() if i.get("internal_api") == "openblas"]
+        if info:
+            return f"{info[0].get('version')} kernel {info[0].get('architecture')}"
+    except ImportError:
+        pass
+    lib, suffix = openblas()
+    if lib is None:
+        return "unknown (no OpenBLAS found beside numpy)"
+    corename = getattr(lib, f"scipy_openblas_get_corename{suffix}")
+    config = getattr(lib, f"scipy_openblas_get_config{suffix}")
+    corename.restype = config.restype = ctypes.c_char_p
+    return f"kernel {corename().decode()} ({config().decode().strip()})"
+
+
+def best_time(fn, repeats):
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def worker(sizes, repeats):
+    import numpy as np
+    import _quorvex as q
+    rng = np.random.default_rng(0)
+    rows = []
+    for n in sizes:
+        am, bm = rng.uniform(-1, 1, (n, n)), rng.uniform(-1, 1, (n, n))
+        a_exact = q.array(am.ravel().tolist()).reshape([n, n])
+        b_exact = q.array(bm.ravel().tolist()).reshape([n, n])
+        a_inexact = q.array(am.ravel().tolist(), 1e-9).reshape([n, n])
+        b_inexact = q.array(bm.ravel().tolist(), 1e-9).reshape([n, n])
+        reps = max(2, repeats if n <= 1024 else repeats // 2)
+        rows.append({
+            "n": n,
+            "numpy": best_time(lambda: am @ bm, reps),
+            "exact_exact": best_time(lambda: a_exact.matmul(b_exact), reps),
+            "inexact_exact": best_time(lambda: a_inexact.matmul(b_exact), reps),
+            "inexact_inexact": best_time(lambda: a_inexact.matmul(b_inexact), reps),
+        })
+    print(json.dumps({"threads": q.num_threads(), "rows": rows}))
+
+
+def run_worker(threads, args):
+    env = dict(os.environ)
+    env["RAYON_NUM_THREADS"] = str(threads)
+    env["OPENBLAS_NUM_THREADS"] = str(threads)
+    cmd = [sys.executable, __file__, "--worker", "--sizes", args.sizes,
+           "--repeats", str(args.repeats)]
+    proc = subprocess.run(cmd, env=env, capture_output=True, text=True, check=True)
+    return json.loads(proc.stdout)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--sizes", default="256,512,1024,2048")
+    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--threads", default=None,
+                        help="thread counts to compare (default: 1 and all processors)")
+    parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    sizes = [int(s) for s in args.sizes.split(",")]
+    if args.worker:
+        worker(sizes, args.repeats)
+        return
+
+    for var in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE"):
+        if var in os.environ:
+            print(f"note: {var}={os.environ[var]} is set; numpy runs a slower kernel "
+                  "(unset it in this command)")
+    print(f"numpy OpenBLAS: {openblas_description()}")
+    counts = ([int(t) for t in args.threads.split(",")] if args.threads
+              else sorted({1, len(os.sched_getaffinity(0))}))
+    results = {t: run_worker(t, args) for t in counts}
+
+    print(f"\n{'threads':>7} {'n':>5} | {'ours GF/s':>9} {'numpy GF/s':>10} {'ratio':>6} | "
+          f"{'ex*ex':>6} {'in*ex':>6} {'in*in':>6}  (matmul time / one numpy matmul)")
+    for t in counts:
+        for row in results[t]["rows"]:
+            n, base = row["n"], row["numpy"]
+            flops = 2.0 * n ** 3
+            ours, theirs = flops / row["exact_exact"] / 1e9, flops / base / 1e9
+            print(f"{results[t]['threads']:>7} {n:>5} | {ours:9.2f} {theirs:10.2f} "
+                  f"{ours / theirs:6.2f} | {row['exact_exact'] / base:6.2f} "
+                  f"{row['inexact_exact'] / base:6.2f} {row['inexact_inexact'] / base:6.2f}")
+    if len(counts) > 1:
+        lo, hi = counts[0], counts[-1]
+        print(f"\nspeed-up {lo} -> {hi} threads (exact x exact; numpy alongside):")
+        for r1, r2 in zip(results[lo]["rows"], results[hi]["rows"]):
+            print(f"  n={r1['n']:>5}: ours {r1['exact_exact'] / r2['exact_exact']:.2f}x, "
+                  f"numpy {r1['numpy'] / r2['numpy']:.2f}x")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,36 @@
+// Shared pieces of the reductions: endpoint pairs, the ball they give, and the
+// endpoint sums that sum/mean/var/std build on.
+#pragma once
+
+#include <cstdint>
+
+#include "array/interval_array.hpp"
+#include "array/storage.hpp"
+
+namespace quorvex {
+
+struct Endpoints {
+  double lo;
+  double hi;
+};
+
+inline Ball ball_from_endpoints(Endpoints e) {
+  return {(e.lo + e.hi) * 0.5, (e.hi - e.lo) * 0.5};
+}
+
+// x when it is greater than 0, otherwise (NaN included) 0.0.
+inline double positive_or_zero(double x) { return x > 0 ? x : 0.0; }
+
+// The smaller / larger of x and y; a single NaN is passed over, two give NaN.
+inline double nan_ignoring_min(double x, double y) { return (y < x || x != x) ? y : x; }
+inline double nan_ignoring_max(double x, double y) { return (y > x || x != x) ? y : x; }
+
+// (M - R, M + R) for the vector sums M of the midpoints and R of the radii,
+// both by the same kernel; (0, 0) when n is 0.
+Endpoints sum_endpoints(const IntervalStorage& storage, std::uint64_t n);
+
+// Population variance (divisor n) as an endpoint pair; (NaN, NaN) when n is 0.
+// The lower end is not clamped and may be negative.
+Endpoints variance_endpoints(const IntervalStorage& storage, std::uint64_t n);
+
+}  // namespace quorvex

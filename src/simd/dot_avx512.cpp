@@ -1,0 +1,32 @@
+#include <immintrin.h>
+
+#include <cmath>
+
+#include "simd/dot_kernels.hpp"
+
+namespace quorvex::simd {
+
+DotSums dot_avx512(const DotInputs& in) noexcept {
+  const std::size_t n = in.n;
+  __m512d acc = _mm512_setzero_pd();
+  double s = 0.0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    acc = _mm512_fmadd_pd(_mm512_loadu_pd(in.a_mid + i), _mm512_loadu_pd(in.b_mid + i), acc);
+    for (std::size_t k = i; k < i + 8; ++k) {
+      s += dot_radius_term(in.a_mid[k], in.a_rad[k], in.b_mid[k], in.b_rad[k]);
+    }
+  }
+  alignas(64) double lane[8];
+  _mm512_store_pd(lane, acc);
+  double t[4];
+  for (int j = 0; j < 4; ++j) t[j] = lane[j] + lane[j + 4];
+  double m = (t[0] + t[2]) + (t[1] + t[3]);
+  for (; i < n; ++i) {
+    m = std::fma(in.a_mid[i], in.b_mid[i], m);
+    s += dot_radius_term(in.a_mid[i], in.a_rad[i], in.b_mid[i], in.b_rad[i]);
+  }
+  return {m, s};
+}
+
+}  // namespace quorvex::simd
