@@ -28,32 +28,30 @@ constexpr std::size_t round_up(std::size_t x, std::size_t step) {
 // Columns are packed from B in groups of this many (4 cache lines of a row).
 constexpr std::size_t kGroupCols = 32;
 
-// Columns [first, first + count) of the B panel (kc rows at b) into their
-// strips of the packed panel: strips of NR columns, each strip row after row,
-// the last strip padded with zeros to NR columns. `first` is a multiple of NR.
+// `count` columns of B (kc rows at b) as strips of NR columns at out, each
+// strip row after row, the last strip padded with zeros to NR columns.
 // Rows of B are a whole row stride apart (often a multiple of 4 KiB, so they
 // share a cache set): walking one narrow strip down all kc rows would reload
 // every line once per strip. Instead a group of strips spanning whole cache
 // lines is filled row by row, so each line of B is read once.
 template <std::size_t NR>
-void pack_b(std::size_t kc, const double* __restrict b, std::size_t ldb, std::size_t first,
-            std::size_t count, double* __restrict panel) {
+void pack_b(std::size_t kc, const double* __restrict b, std::size_t ldb, std::size_t count,
+            double* __restrict out) {
   constexpr std::size_t kGroup = kGroupCols / NR;
-  std::size_t s = first / NR;
-  const std::size_t end = first + count;
-  for (; (s + kGroup) * NR <= end; s += kGroup) {
+  std::size_t s = 0;
+  for (; (s + kGroup) * NR <= count; s += kGroup) {
     const double* src = b + s * NR;
-    double* dst = panel + s * NR * kc;
+    double* dst = out + s * NR * kc;
     for (std::size_t p = 0; p < kc; ++p, src += ldb) {
       for (std::size_t g = 0; g < kGroup; ++g) {
         for (std::size_t t = 0; t < NR; ++t) dst[g * NR * kc + p * NR + t] = src[g * NR + t];
       }
     }
   }
-  for (; s * NR < end; ++s) {
-    const std::size_t width = std::min(NR, end - s * NR);
+  for (; s * NR < count; ++s) {
+    const std::size_t width = std::min(NR, count - s * NR);
     const double* src = b + s * NR;
-    double* dst = panel + s * NR * kc;
+    double* dst = out + s * NR * kc;
     for (std::size_t p = 0; p < kc; ++p, src += ldb, dst += NR) {
       for (std::size_t t = 0; t < NR; ++t) dst[t] = t < width ? src[t] : 0.0;
     }
@@ -146,11 +144,12 @@ void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t 
         // calling `between` after each micro-kernel. Row strips outside: an A
         // strip (MR x kc) stays in L1 across the group's B strips, which come
         // from L2; that halves the L2 traffic of streaming A for every strip.
-        auto tiles = [&](std::size_t j0, std::size_t j1, auto&& between) {
+        // `strips` holds the packed strip of column j0.
+        auto tiles = [&](std::size_t j0, std::size_t j1, const double* strips, auto&& between) {
           for (std::size_t ir = 0; ir < mc; ir += MR) {
             const std::size_t rows = std::min(MR, mc - ir);
             for (std::size_t jr = j0; jr < j1; jr += NR) {
-              kernel(kc, packed_a + ir * kc, packed_b + jr * kc, beta_p,
+              kernel(kc, packed_a + ir * kc, strips + (jr - j0) * kc, beta_p,
                      c + (ic + ir) * ldc + jc + jr, ldc, rows, std::min(NR, nc - jr));
               between();
             }
@@ -158,23 +157,27 @@ void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t 
         };
         if (ic > 0) {
           for (std::size_t g = 0; g < nc; g += kGroupCols) {
-            tiles(g, std::min(g + kGroupCols, nc), [] {});
+            tiles(g, std::min(g + kGroupCols, nc), packed_b + g * kc, [] {});
           }
           continue;
         }
         // The first row block packs the B panel one column group at a time,
         // just before its tiles need it: the group is still in cache when the
         // micro-kernels read it, and the next group is prefetched meanwhile.
-        // The panel is packed once and later row blocks reuse it whole.
+        // The panel is packed once and later row blocks reuse it whole. With
+        // no later row block, every group goes to the same place, which stays
+        // in L2 instead of sending a whole panel of written lines to L3.
+        const bool one_row_block = m <= kMC;
         const std::size_t calls = kGroupCols / NR * ((mc + MR - 1) / MR);
         const std::size_t rows_per_call = (kc + calls - 1) / calls;
         for (std::size_t g = 0; g < nc; g += kGroupCols) {
           const std::size_t count = std::min(kGroupCols, nc - g);
-          pack_b<NR>(kc, b_panel, ldb, g, count, packed_b);
+          double* strips = one_row_block ? packed_b : packed_b + g * kc;
+          pack_b<NR>(kc, b_panel + g, ldb, count, strips);
           const std::size_t next = g + count;
           BPrefetcher prefetch(b_panel + next, ldb, next < nc ? kc : 0,
                                std::min(kGroupCols, nc - std::min(next, nc)));
-          tiles(g, g + count, [&] { prefetch.step(rows_per_call); });
+          tiles(g, g + count, strips, [&] { prefetch.step(rows_per_call); });
         }
       }
     }
