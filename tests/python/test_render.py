@@ -4,7 +4,7 @@ from decimal import Decimal
 
 import pytest
 import _quorvex
-from hypothesis import given, strategies as st
+from hypothesis import given, settings, strategies as st
 
 any_float = st.floats(allow_nan=True, allow_infinity=True)
 
@@ -69,6 +69,7 @@ def test_eight_elements_are_listed_and_nine_summarised(qv):
     assert repr(qv.zeros([1, 3, 3])) == "IntervalArray(shape=[1, 3, 3], max_err=0.000000e0)"
 
 
+@settings(deadline=None)
 @given(st.lists(any_float, min_size=0, max_size=8), any_float)
 def test_element_form(mids, error):
     qv = _quorvex
@@ -77,6 +78,7 @@ def test_element_form(mids, error):
     assert repr(a) == expected
 
 
+@settings(deadline=None)
 @given(st.lists(any_float, min_size=9, max_size=30), any_float, st.integers(0, 1))
 def test_summary_form(mids, error, as_matrix):
     qv = _quorvex
@@ -88,6 +90,7 @@ def test_summary_form(mids, error, as_matrix):
     assert repr(a) == expected
 
 
+@settings(deadline=None)
 @given(any_float)
 def test_plain_form_of_any_double(x):
     qv = _quorvex
@@ -97,6 +100,7 @@ def test_plain_form_of_any_double(x):
         assert float(text) == x and "e" not in text
 
 
+@settings(deadline=None)
 @given(st.floats(min_value=5e-324, allow_infinity=False), st.floats(1e-300, 1e300))
 def test_exponent_form_of_any_ratio(r, m):
     qv = _quorvex
