@@ -242,3 +242,21 @@ def test_subclass_instances_are_freed():
     del t
     gc.collect()
     assert r() is None
+
+
+def test_no_way_to_an_uninitialised_instance():
+    # Every instance must carry an array value: bypassing tp_new is refused.
+    with pytest.raises(TypeError, match="is not safe"):
+        object.__new__(_quorvex.IntervalArray)
+    with pytest.raises(TypeError, match="is not safe"):
+        object.__new__(Sub)
+    import copy
+    import pickle
+    a = _quorvex.array([1.0])
+    with pytest.raises(TypeError):
+        pickle.dumps(a)
+    with pytest.raises(TypeError):
+        copy.copy(a)
+    assert type(_quorvex.IntervalArray.__new__(Sub, [2.0])) is Sub
+    with pytest.raises(TypeError, match="not a subtype"):
+        _quorvex.IntervalArray.__new__(int, [1.0])
