@@ -52,16 +52,19 @@ def openblas_description():
     return f"kernel {corename().decode()} ({config().decode().strip()})"
 
 
-def best_time(fn, repeats):
+CLOCKS = {"wall": time.perf_counter, "cpu": time.process_time}
+
+
+def best_time(fn, repeats, clock=time.perf_counter):
     best = float("inf")
     for _ in range(repeats):
-        start = time.perf_counter()
+        start = clock()
         fn()
-        best = min(best, time.perf_counter() - start)
+        best = min(best, clock() - start)
     return best
 
 
-def worker(sizes, repeats):
+def worker(sizes, repeats, clock):
     import numpy as np
     import _quorvex as q
     rng = np.random.default_rng(0)
@@ -75,10 +78,10 @@ def worker(sizes, repeats):
         reps = max(2, repeats if n <= 1024 else repeats // 2)
         rows.append({
             "n": n,
-            "numpy": best_time(lambda: am @ bm, reps),
-            "exact_exact": best_time(lambda: a_exact.matmul(b_exact), reps),
-            "inexact_exact": best_time(lambda: a_inexact.matmul(b_exact), reps),
-            "inexact_inexact": best_time(lambda: a_inexact.matmul(b_inexact), reps),
+            "numpy": best_time(lambda: am @ bm, reps, clock),
+            "exact_exact": best_time(lambda: a_exact.matmul(b_exact), reps, clock),
+            "inexact_exact": best_time(lambda: a_inexact.matmul(b_exact), reps, clock),
+            "inexact_inexact": best_time(lambda: a_inexact.matmul(b_inexact), reps, clock),
         })
     print(json.dumps({"threads": q.num_threads(), "rows": rows}))
 
@@ -88,7 +91,7 @@ def run_worker(threads, args):
     env["RAYON_NUM_THREADS"] = str(threads)
     env["OPENBLAS_NUM_THREADS"] = str(threads)
     cmd = [sys.executable, __file__, "--worker", "--sizes", args.sizes,
-           "--repeats", str(args.repeats)]
+           "--repeats", str(args.repeats), "--clock", args.clock]
     proc = subprocess.run(cmd, env=env, capture_output=True, text=True, check=True)
     return json.loads(proc.stdout)
 
@@ -99,18 +102,21 @@ def main():
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--threads", default=None,
                         help="thread counts to compare (default: 1 and all processors)")
+    parser.add_argument("--clock", choices=sorted(CLOCKS), default="wall",
+                        help="wall time (default), or process CPU time, which is steadier on "
+                             "a busy machine but adds up all threads: use it with --threads 1")
     parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
     if args.worker:
-        worker(sizes, args.repeats)
+        worker(sizes, args.repeats, CLOCKS[args.clock])
         return
 
     for var in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE"):
         if var in os.environ:
             print(f"note: {var}={os.environ[var]} is set; numpy runs a slower kernel "
                   "(unset it in this command)")
-    print(f"numpy OpenBLAS: {openblas_description()}")
+    print(f"numpy OpenBLAS: {openblas_description()}; clock: {args.clock}")
     counts = ([int(t) for t in args.threads.split(",")] if args.threads
               else sorted({1, len(os.sched_getaffinity(0))}))
     results = {t: run_worker(t, args) for t in counts}
