@@ -78,7 +78,6 @@ def test_parser_messages(fn, args, kwargs, text):
 
 def test_keywords_and_defaults():
     assert qv.full(value=2.0, error=0.5, shape=[1, 2]).tolist() == [(2.0, 0.5)] * 2
-    assert qv.IntervalArray(error=0.25, values=[1.0]).tolist() == [(1.0, 0.25)]
     assert qv.linspace(stop=1.0, start=0.0, num=3).values() == [0.0, 0.5, 1.0]
     assert qv.arange(0.0, 3.0).values() == [0.0, 1.0, 2.0]  # step=1.0
     assert len(qv.linspace(0.0, 1.0)) == 50
@@ -167,8 +166,6 @@ def test_float_lists():
     assert qv.array(type("L", (list,), {})([1, Floaty(), True])).values() == [1.0, -1.0, 1.0]
     raises_exact(TypeError, "argument 'values': 'tuple' object cannot be converted to 'PyList'",
                  qv.array, (1.0, 2.0))
-    raises_exact(TypeError, "argument 'values': 'Outer.Inner' object cannot be converted to "
-                 "'PyList'", qv.IntervalArray, Outer.Inner())
     # The list type first, then `error`, then the items (whose errors are not wrapped).
     raises_exact(TypeError, "argument 'values': 'tuple' object cannot be converted to 'PyList'",
                  qv.array, ("x",), "bad")
