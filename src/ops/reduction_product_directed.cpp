@@ -42,8 +42,8 @@ Ball array_prod(const IntervalArray& a) {
     const double bhi = fp_barrier(xi + ei);
 
     enter_downward();
-    const double new_lo =
-        fp_barrier(lowest_product(fp_barrier(lo), fp_barrier(hi), fp_barrier(blo), fp_barrier(bhi)));
+    const double new_lo = fp_barrier(
+        lowest_product(fp_barrier(lo), fp_barrier(hi), fp_barrier(blo), fp_barrier(bhi)));
     enter_upward();
     const double new_hi = fp_barrier(
         highest_product(fp_barrier(lo), fp_barrier(hi), fp_barrier(blo), fp_barrier(bhi)));

@@ -5,6 +5,32 @@
 #include "simd/dot_kernels.hpp"
 
 namespace quorvex::simd {
+namespace {
+
+// Four radius terms at once (the same operations as dot_radius_term, lane by
+// lane), so only the in-order chain of additions is left scalar.
+__m256d radius_terms(const DotInputs& in, std::size_t i) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d a = _mm256_loadu_pd(in.a_mid + i);
+  const __m256d ea = _mm256_loadu_pd(in.a_rad + i);
+  const __m256d b = _mm256_loadu_pd(in.b_mid + i);
+  const __m256d eb = _mm256_loadu_pd(in.b_rad + i);
+  const __m256d cross = _mm256_add_pd(_mm256_mul_pd(ea, _mm256_andnot_pd(sign, b)),
+                                      _mm256_mul_pd(eb, _mm256_andnot_pd(sign, a)));
+  return _mm256_add_pd(_mm256_mul_pd(ea, eb), cross);
+}
+
+double add_in_order(double s, __m256d t) {
+  const __m128d lo = _mm256_castpd256_pd128(t);
+  const __m128d hi = _mm256_extractf128_pd(t, 1);
+  s += _mm_cvtsd_f64(lo);
+  s += _mm_cvtsd_f64(_mm_unpackhi_pd(lo, lo));
+  s += _mm_cvtsd_f64(hi);
+  s += _mm_cvtsd_f64(_mm_unpackhi_pd(hi, hi));
+  return s;
+}
+
+}  // namespace
 
 DotSums dot_fma(const DotInputs& in) noexcept {
   const std::size_t n = in.n;
@@ -17,16 +43,13 @@ DotSums dot_fma(const DotInputs& in) noexcept {
   for (; i + 8 <= n; i += 8) {
     u = _mm256_fmadd_pd(_mm256_loadu_pd(in.a_mid + i), _mm256_loadu_pd(in.b_mid + i), u);
     v = _mm256_fmadd_pd(_mm256_loadu_pd(in.a_mid + i + 4), _mm256_loadu_pd(in.b_mid + i + 4), v);
-    for (std::size_t k = i; k < i + 8; ++k) {
-      s += dot_radius_term(in.a_mid[k], in.a_rad[k], in.b_mid[k], in.b_rad[k]);
-    }
+    s = add_in_order(s, radius_terms(in, i));
+    s = add_in_order(s, radius_terms(in, i + 4));
   }
   __m256d r = _mm256_add_pd(v, u);
   if (i + 4 <= n) {
     r = _mm256_fmadd_pd(_mm256_loadu_pd(in.a_mid + i), _mm256_loadu_pd(in.b_mid + i), r);
-    for (std::size_t k = i; k < i + 4; ++k) {
-      s += dot_radius_term(in.a_mid[k], in.a_rad[k], in.b_mid[k], in.b_rad[k]);
-    }
+    s = add_in_order(s, radius_terms(in, i));
     i += 4;
   }
   alignas(32) double lane[4];

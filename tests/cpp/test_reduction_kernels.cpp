@@ -314,7 +314,8 @@ TEST_P(KernelChoiceTest, PicksTheVariantForTheFeatures) {
 
 INSTANTIATE_TEST_SUITE_P(
     Features, KernelChoiceTest,
-    ::testing::Values(Choice{"baseline", make_features(false, false, false), sum_scalar, dot_scalar},
+    ::testing::Values(Choice{"baseline", make_features(false, false, false), sum_scalar,
+                             dot_scalar},
                       Choice{"fma_without_avx2", make_features(false, true, false), sum_scalar,
                              dot_scalar_fma},
                       Choice{"avx2_without_fma", make_features(true, false, false), sum_avx2,

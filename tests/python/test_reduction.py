@@ -133,7 +133,8 @@ def test_dot_length_mismatch_panics(qv):
 def test_dot_rejects_non_arrays(qv):
     with pytest.raises(TypeError) as info:
         qv.array([1.0]).dot([1.0])
-    assert str(info.value) == "argument 'other': 'list' object cannot be converted to 'IntervalArray'"
+    assert str(info.value) == ("argument 'other': 'list' object cannot be converted to "
+                               "'IntervalArray'")
 
 
 # --- long arrays, bit for bit ----------------------------------------------------
