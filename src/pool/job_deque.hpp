@@ -23,7 +23,8 @@ class JobDeque {
 
   // The capacity grows on demand; it starts at a power of two >= the request.
   explicit JobDeque(std::uint64_t initial_capacity = 64)
-      : buffer_(new Buffer(static_cast<std::int64_t>(std::bit_ceil(std::max<std::uint64_t>(initial_capacity, 2))))) {
+      : buffer_(new Buffer(static_cast<std::int64_t>(
+            std::bit_ceil(std::max<std::uint64_t>(initial_capacity, 2))))) {
     retired_.emplace_back(buffer_.load(std::memory_order_relaxed));
   }
   JobDeque(const JobDeque&) = delete;

@@ -1,7 +1,5 @@
 """Pool size from RAYON_NUM_THREADS / RAYON_RS_NUM_CPUS, read once in a fresh process."""
 import os
-import subprocess
-import sys
 
 import pytest
 
@@ -18,62 +16,29 @@ def num_threads_with(env):
 
 @pytest.fixture(scope="module")
 def default_count():
-    """The processor-count default, asked from a process with neither variable set."""
     count = num_threads_with({})
     assert 1 <= count <= len(os.sched_getaffinity(0))
     return count
 
 
 @pytest.mark.parametrize(
-    "num_threads, rs_num_cpus, expected",
+    "env, expected",
     [
-        ("3", None, 3),
-        ("+3", None, 3),
-        ("3", "5", 3),
-        ("abc", "5", 5),
-        (" 3", "5", 5),
-        ("-3", "5", 5),
-        ("", "5", 5),
-        ("++3", "7", 7),
-        ("18446744073709551616", "4", 4),
-        ("100000", None, 65535),
-        (None, "100000", 65535),
-        ("18446744073709551615", None, 65535),
+        ({"RAYON_NUM_THREADS": "3"}, 3),
+        ({"RAYON_NUM_THREADS": "+3", "RAYON_RS_NUM_CPUS": "5"}, 3),
+        ({"RAYON_NUM_THREADS": "abc", "RAYON_RS_NUM_CPUS": "5"}, 5),
+        ({"RAYON_NUM_THREADS": " 3", "RAYON_RS_NUM_CPUS": "5"}, 5),
+        ({"RAYON_NUM_THREADS": "-3", "RAYON_RS_NUM_CPUS": "5"}, 5),
+        ({"RAYON_NUM_THREADS": "100000"}, 65535),
+        ({"RAYON_RS_NUM_CPUS": "100000"}, 65535),
+        # Below: the default. 0 settles it without reading the second variable.
+        ({"RAYON_NUM_THREADS": "0", "RAYON_RS_NUM_CPUS": "5"}, None),
+        ({"RAYON_NUM_THREADS": "abc", "RAYON_RS_NUM_CPUS": "0"}, None),
+        ({"RAYON_NUM_THREADS": "-3", "RAYON_RS_NUM_CPUS": " 6"}, None),
     ],
 )
-def test_explicit_counts(num_threads, rs_num_cpus, expected):
-    env = {}
-    if num_threads is not None:
-        env["RAYON_NUM_THREADS"] = num_threads
-    if rs_num_cpus is not None:
-        env["RAYON_RS_NUM_CPUS"] = rs_num_cpus
-    assert num_threads_with(env) == expected
-
-
-@pytest.mark.parametrize(
-    "env",
-    [
-        {"RAYON_NUM_THREADS": "0", "RAYON_RS_NUM_CPUS": "5"},  # 0: default, second ignored
-        {"RAYON_NUM_THREADS": "+0", "RAYON_RS_NUM_CPUS": "9"},
-        {"RAYON_NUM_THREADS": "abc"},
-        {"RAYON_NUM_THREADS": "abc", "RAYON_RS_NUM_CPUS": "0"},
-        {"RAYON_RS_NUM_CPUS": "-2"},
-        {"RAYON_RS_NUM_CPUS": " 6"},
-    ],
-)
-def test_fall_back_to_the_default(env, default_count):
-    assert num_threads_with(env) == default_count
-
-
-def test_non_utf8_value_does_not_parse(default_count):
-    env = dict(os.environ)
-    env.pop("RAYON_RS_NUM_CPUS", None)
-    env_bytes = {k.encode(): v.encode() for k, v in env.items()}
-    env_bytes[b"RAYON_NUM_THREADS"] = b"3\xff"
-    result = subprocess.run([sys.executable, "-c", NUM_THREADS], env=env_bytes,
-                            capture_output=True, text=True, timeout=300)
-    assert result.returncode == 0, result.stderr
-    assert int(result.stdout) == default_count
+def test_count_from_environment(env, expected, default_count):
+    assert num_threads_with(env) == (default_count if expected is None else expected)
 
 
 def test_count_is_fixed_when_the_pool_starts():
@@ -88,15 +53,15 @@ def test_count_is_fixed_when_the_pool_starts():
     assert result.stdout.split() == ["2", "2"]
 
 
-@pytest.mark.parametrize("count", ["1", "2", "100000"])
+@pytest.mark.parametrize("count", ["2", "100000"])
 def test_parallel_results_do_not_depend_on_the_count(count):
-    """A 65535-thread pool starts its threads only when work needs them, so it
-    works on a machine that could not run them all at once."""
+    """A 65535-thread pool starts threads only as work needs them, so it also
+    works where the system could not run that many at once."""
     code = (
         "import _quorvex as q\n"
         "a = q.array([float(i) * 0.37 for i in range(40000)], 0.5)\n"
         "s = (a + a).sqrt()\n"
-        "print(q.num_threads(), len(s), sum(s.values()).hex(), sum(s.radii()).hex())\n"
+        "print(q.num_threads(), sum(s.values()).hex(), sum(s.radii()).hex())\n"
     )
     serial = run_python(code, {"RAYON_NUM_THREADS": "1"})
     result = run_python(code, {"RAYON_NUM_THREADS": count}, timeout=120)
