@@ -7,18 +7,16 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "array/interval_array.hpp"
+#include "ops/chunk_scratch.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "pool/pool.hpp"
 #include "support/panic.hpp"
@@ -44,9 +42,11 @@ inline void map_balls(const double* mid, const double* rad, double* out_mid, dou
   }
 }
 
+// One chunk's vectors as the task hands them back.
 struct ChunkRuns {
-  std::unique_ptr<double[]> mid;
-  std::unique_ptr<double[]> rad;
+  double* mid;
+  double* rad;
+  std::size_t len;
 };
 
 }  // namespace endpoint_detail
@@ -63,9 +63,9 @@ void map_endpoints_serial(std::span<const double> mid, std::span<const double> r
 }
 
 // The parallel steps, whatever the length: ceil(n / MATH_CHUNK) pool tasks, each
-// computing into freshly allocated chunk vectors, then copied in chunk order by
-// the calling thread. A refused chunk allocation is reported, not thrown across
-// a worker thread.
+// filling a midpoint and a radius vector of its own (carved from the calling
+// thread's scratch), then copied into the result in chunk order by the calling
+// thread. A refused scratch allocation is reported before any task runs.
 template <EndpointKernel Kernel>
 Status map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
                              std::span<double> out_mid, std::span<double> out_rad) {
@@ -74,31 +74,27 @@ Status map_endpoints_chunked(std::span<const double> mid, std::span<const double
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
+  if (n == 0) return Ok{};
+  ChunkScratch scratch(2 * n);
+  if (scratch.data() == nullptr) {
+    return memory_error("memory allocation of " + std::to_string(2 * n * sizeof(double)) +
+                        " bytes failed");
+  }
   const std::size_t chunks = n / MATH_CHUNK + (n % MATH_CHUNK != 0 ? 1 : 0);
-  std::atomic<std::size_t> refused_bytes{0};
   std::vector<ChunkRuns> runs = pool::parallel_chunk_map<ChunkRuns>(chunks, [&](std::size_t j) {
     const std::size_t start = j * MATH_CHUNK;
     const std::size_t len = std::min(n - start, MATH_CHUNK);
-    // Not value-initialised: every position is written below.
-    ChunkRuns chunk{std::unique_ptr<double[]>(new (std::nothrow) double[len]),
-                    std::unique_ptr<double[]>(new (std::nothrow) double[len])};
-    if (!chunk.mid || !chunk.rad) {
-      refused_bytes.store(len * sizeof(double), std::memory_order_relaxed);
-      return ChunkRuns{};
-    }
-    endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start, chunk.mid.get(),
-                                       chunk.rad.get(), len);
+    // Chunk j's vectors: 2 * len values starting at 2 * start.
+    const ChunkRuns chunk{scratch.data() + 2 * start, scratch.data() + 2 * start + len, len};
+    endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start, chunk.mid, chunk.rad,
+                                       len);
     return chunk;
   });
-  if (const std::size_t bytes = refused_bytes.load(std::memory_order_relaxed); bytes != 0) {
-    return memory_error("memory allocation of " + std::to_string(bytes) + " bytes failed");
-  }
-  for (std::size_t j = 0; j < chunks; ++j) {
-    const std::size_t start = j * MATH_CHUNK;
-    const std::size_t len = std::min(n - start, MATH_CHUNK);
-    std::memcpy(out_mid.data() + start, runs[j].mid.get(), len * sizeof(double));
-    std::memcpy(out_rad.data() + start, runs[j].rad.get(), len * sizeof(double));
-    runs[j] = ChunkRuns{};  // released as soon as it is copied
+  std::size_t start = 0;
+  for (const ChunkRuns& chunk : runs) {
+    std::memcpy(out_mid.data() + start, chunk.mid, chunk.len * sizeof(double));
+    std::memcpy(out_rad.data() + start, chunk.rad, chunk.len * sizeof(double));
+    start += chunk.len;
   }
   return Ok{};
 }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <limits>
 
+#include <emmintrin.h>
+
 namespace quorvex {
 
 struct EndpointPair {
@@ -42,23 +44,28 @@ inline bool is_nan(double x) {
 }
 
 // The smaller / larger of two doubles, ignoring one NaN (NaN only when both
-// are). On a tie the first argument is kept.
+// are). On a tie the first argument is kept. minsd/maxsd return their second
+// operand unless the first wins strictly, which gives both the tie rule and a
+// NaN second argument; only a NaN first argument needs the test. (A branch on
+// the comparison itself would mispredict for sin, cos and tan.)
 inline double nan_min(double x, double y) {
   if (is_nan(x)) return y;
-  if (is_nan(y)) return x;
-  return y < x ? y : x;
+  return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(y), _mm_set_sd(x)));
 }
 inline double nan_max(double x, double y) {
   if (is_nan(x)) return y;
-  if (is_nan(y)) return x;
-  return x < y ? y : x;
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(y), _mm_set_sd(x)));
 }
 
 // (x, y) when y >= x, otherwise (y, x); a pair holding a NaN fails the test and
-// comes out swapped.
+// comes out swapped. A mask blend, for the same reason as above.
 inline EndpointPair ordered_pair(double x, double y) {
-  if (y >= x) return {x, y};
-  return {y, x};
+  const __m128d vx = _mm_set_sd(x);
+  const __m128d vy = _mm_set_sd(y);
+  const __m128d keep = _mm_cmpge_sd(vy, vx);  // all ones where y >= x
+  const __m128d first = _mm_or_pd(_mm_and_pd(keep, vx), _mm_andnot_pd(keep, vy));
+  const __m128d second = _mm_or_pd(_mm_and_pd(keep, vy), _mm_andnot_pd(keep, vx));
+  return {_mm_cvtsd_f64(first), _mm_cvtsd_f64(second)};
 }
 
 // Truncation toward zero with saturation: NaN gives 0, out-of-range values
@@ -85,6 +92,26 @@ inline bool scan_candidates(std::int64_t k_first, std::int64_t k_last, double of
   }
 }
 
+// A quick proof that no candidate point k * PI + offset, computed exactly as
+// scan_candidates computes it, lies in [lo, hi] (or in (lo, hi) when Open).
+// Candidate points never decrease as k grows, so when the one at or below lo
+// and the next one both fall outside, all do, and the scan would find nothing.
+// The index comes from a multiplication, which may be off by one near a
+// candidate; the two points themselves are exact. False means "maybe": the
+// caller then runs the full scan.
+template <bool Open>
+inline bool no_candidate_between(double lo, double hi, double offset) {
+  constexpr double kInvPi = 0.3183098861837907;
+  const double a = (lo - offset) * kInvPi;
+  if (!(std::fabs(a) < 4.0e15)) return false;  // NaN, or where doubles are too sparse
+  std::int64_t k = static_cast<std::int64_t>(a);
+  if (static_cast<double>(k) > a) --k;
+  const double below = static_cast<double>(k) * PI + offset;
+  const double above = static_cast<double>(k + 1) * PI + offset;
+  if constexpr (Open) return below <= lo && hi <= above;
+  return below < lo && hi < above;
+}
+
 // sin and cos: the endpoint values widened by every candidate extremum point
 // inside [lo, hi]. Candidates are evaluated by the library at the rounded point.
 template <double (*F)(double)>
@@ -96,7 +123,7 @@ inline EndpointPair periodic_endpoints(double lo, double hi, double offset) {
   double high = nan_max(f_lo, f_hi);
   // With a NaN endpoint no candidate can pass the inclusion test, and the index
   // range may span nearly all of int64 (midpoint +-inf, radius inf): skip it.
-  if (!is_nan(lo) && !is_nan(hi)) {
+  if (!is_nan(lo) && !is_nan(hi) && !no_candidate_between<false>(lo, hi, offset)) {
     const std::int64_t k_first = saturating_to_i64(std::floor((lo - offset) / PI));
     const std::int64_t k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
     scan_candidates(k_first, k_last, offset, [&](double p) {
@@ -201,7 +228,7 @@ inline EndpointPair tan_endpoints(double lo, double hi) {
   // or the candidate index saturates, no rounded candidate lands strictly
   // between the endpoints, and a finite but false enclosure would come out.
   if (hi - lo > PI) return {-inf, inf};
-  if (!is_nan(lo) && !is_nan(hi)) {
+  if (!is_nan(lo) && !is_nan(hi) && !no_candidate_between<true>(lo, hi, HALF_PI)) {
     const std::int64_t k_first = saturating_to_i64(std::floor((lo - HALF_PI) / PI));
     const std::int64_t k_last = saturating_to_i64(std::ceil((hi - HALF_PI) / PI));
     // A pole on an endpoint does not count: the library's value there is used.

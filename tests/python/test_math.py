@@ -43,6 +43,10 @@ BALLS = [
     (INF, 0.0), (-INF, 0.0), (0.0, INF), (INF, INF), (-INF, INF), (NAN, 0.0), (NAN, 1.0),
     (1.0, NAN), (1.0, -1.0), (5e-324, 5e-324), (2.2250738585072014e-308, 1e-308), (1.0, -0.0),
 ]
+# Lower endpoints on and one ulp beside the candidate points of sin, cos and tan.
+BALLS += [((c + d * math.ulp(c)) + 2.0**-20, 2.0**-20)
+          for k in (-3, 0, 1, 7, 10**6) for c in (k * math.pi, k * math.pi + math.pi / 2)
+          for d in (-1, 0, 1)]
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)
