@@ -1,0 +1,236 @@
+// Elementwise functions on 1e6 inexact elements against a plain loop making
+// the same two C-library calls per element, and sqrt of an exact array against
+// a copy of the midpoints into a fresh result (memory speed). The pool size
+// comes from RAYON_NUM_THREADS as usual; run once with 1 and once with 2.
+// Prints each function's time as a ratio to its baseline from the same run.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ops/endpoint_driver.hpp"
+#include "ops/math.hpp"
+#include "pool/pool.hpp"
+
+namespace {
+
+using quorvex::IntervalArray;
+using ArrayFn = quorvex::Result<IntervalArray> (*)(const IntervalArray&);
+using LibmFn = double (*)(double);
+
+constexpr std::size_t kN = 1'000'000;
+
+struct Function;
+using KernelBench = void (*)(benchmark::State&, const Function*);
+
+struct Function {
+  const char* name;
+  ArrayFn array_fn;
+  KernelBench kernel_bench;
+  LibmFn libm;
+  double lo, hi;  // midpoint range
+};
+
+template <quorvex::EndpointKernel Kernel>
+void BM_kernel_serial(benchmark::State& state, const Function* f);
+
+double libm_sqrt(double x) {
+  return std::sqrt(x);
+}
+double libm_exp(double x) {
+  return std::exp(x);
+}
+double libm_log(double x) {
+  return std::log(x);
+}
+double libm_log2(double x) {
+  return std::log2(x);
+}
+double libm_log10(double x) {
+  return std::log10(x);
+}
+double libm_fabs(double x) {
+  return std::fabs(x);
+}
+double libm_sin(double x) {
+  return std::sin(x);
+}
+double libm_cos(double x) {
+  return std::cos(x);
+}
+double libm_tan(double x) {
+  return std::tan(x);
+}
+
+const Function kFunctions[] = {
+    {"sqrt", quorvex::array_sqrt, BM_kernel_serial<quorvex::sqrt_endpoints>, libm_sqrt, 1.0,
+     1000.0},
+    {"exp", quorvex::array_exp, BM_kernel_serial<quorvex::exp_endpoints>, libm_exp, -50.0, 50.0},
+    {"ln", quorvex::array_ln, BM_kernel_serial<quorvex::ln_endpoints>, libm_log, 1.0, 1000.0},
+    {"log2", quorvex::array_log2, BM_kernel_serial<quorvex::log2_endpoints>, libm_log2, 1.0,
+     1000.0},
+    {"log10", quorvex::array_log10, BM_kernel_serial<quorvex::log10_endpoints>, libm_log10, 1.0,
+     1000.0},
+    {"abs", quorvex::array_abs, BM_kernel_serial<quorvex::abs_endpoints>, libm_fabs, -100.0, 100.0},
+    {"sin", quorvex::array_sin, BM_kernel_serial<quorvex::sin_endpoints>, libm_sin, -100.0, 100.0},
+    {"cos", quorvex::array_cos, BM_kernel_serial<quorvex::cos_endpoints>, libm_cos, -100.0, 100.0},
+    {"tan", quorvex::array_tan, BM_kernel_serial<quorvex::tan_endpoints>, libm_tan, -100.0, 100.0},
+};
+
+std::vector<double> uniform(std::size_t n, double lo, double hi, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> dist(lo, hi);
+  std::vector<double> v(n);
+  for (double& x : v) x = dist(rng);
+  return v;
+}
+
+IntervalArray make_array(const Function& f, double radius) {
+  const std::vector<double> mid = uniform(kN, f.lo, f.hi, 1);
+  const std::vector<double> rad(kN, radius);
+  return std::move(IntervalArray::from_parts(mid, rad, quorvex::Shape{kN})).value();
+}
+
+void BM_function(benchmark::State& state, const Function* f) {
+  const IntervalArray a = make_array(*f, 1e-3);
+  for (auto _ : state) {
+    auto out = f->array_fn(a);
+    benchmark::DoNotOptimize(out->midpoints().data());
+  }
+}
+
+// The kernel alone: the serial steps over the whole array on this thread (no
+// pool, no chunk copies), to separate kernel cost from the rest.
+template <quorvex::EndpointKernel Kernel>
+void BM_kernel_serial(benchmark::State& state, const Function* f) {
+  const IntervalArray a = make_array(*f, 1e-3);
+  for (auto _ : state) {
+    auto out = IntervalArray::zeros(a.shape());
+    auto runs = out->writable();
+    quorvex::map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), runs->mid, runs->rad);
+    benchmark::DoNotOptimize(out->midpoints().data());
+  }
+}
+
+// The baseline: endpoints, two library calls, ball from endpoints; one thread.
+// Like every function here it writes a new result, so the cost of paging in
+// fresh result memory is on both sides of the ratio.
+void BM_two_calls(benchmark::State& state, const Function* f) {
+  const IntervalArray a = make_array(*f, 1e-3);
+  const double* m = a.midpoints().data();
+  const double* r = a.radii().data();
+  const LibmFn fn = f->libm;
+  for (auto _ : state) {
+    auto out = IntervalArray::zeros(a.shape());
+    auto runs = out->writable();
+    double* mid = runs->mid.data();
+    double* rad = runs->rad.data();
+    for (std::size_t i = 0; i < kN; ++i) {
+      const double x = fn(m[i] - r[i]);
+      const double y = fn(m[i] + r[i]);
+      mid[i] = (x + y) * 0.5;
+      rad[i] = (y - x) * 0.5;
+    }
+    benchmark::DoNotOptimize(mid);
+    benchmark::DoNotOptimize(rad);
+  }
+}
+
+void BM_sqrt_exact(benchmark::State& state) {
+  const auto mids = uniform(kN, 0.0, 1e6, 2);
+  const IntervalArray a = std::move(IntervalArray::exact_1d(mids)).value();
+  for (auto _ : state) {
+    auto out = quorvex::array_sqrt(a);
+    benchmark::DoNotOptimize(out->midpoints().data());
+  }
+}
+
+// Memory-speed baseline: a fresh zero result and one copy of the midpoints.
+void BM_copy_exact(benchmark::State& state) {
+  const auto mids = uniform(kN, 0.0, 1e6, 2);
+  const IntervalArray a = std::move(IntervalArray::exact_1d(mids)).value();
+  for (auto _ : state) {
+    auto out = IntervalArray::zeros(a.shape());
+    auto runs = out->writable();
+    std::memcpy(runs->mid.data(), a.midpoints().data(), kN * sizeof(double));
+    benchmark::DoNotOptimize(out->midpoints().data());
+  }
+}
+
+// Collects each run's real time so ratios can be printed after the table.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      real_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      cpu_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  double real(const std::string& name) const { return find(real_, name); }
+  double cpu(const std::string& name) const { return find(cpu_, name); }
+
+ private:
+  static double find(const std::map<std::string, double>& m, const std::string& name) {
+    auto it = m.find(name);
+    return it == m.end() ? 0.0 : it->second;
+  }
+  std::map<std::string, double> real_;
+  std::map<std::string, double> cpu_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (const Function& f : kFunctions) {
+    benchmark::RegisterBenchmark((std::string("two_calls/") + f.name).c_str(), BM_two_calls, &f)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark((std::string("kernel/") + f.name).c_str(), f.kernel_bench, &f)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark((std::string("quorvex/") + f.name).c_str(), BM_function, &f)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
+  }
+  benchmark::RegisterBenchmark("copy_exact", BM_copy_exact)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->MeasureProcessCPUTime();
+  benchmark::RegisterBenchmark("sqrt_exact", BM_sqrt_exact)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->MeasureProcessCPUTime();
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Wall-clock ratios, and process CPU time (all threads) ratios, which a busy
+  // machine disturbs less and which show the work added on top of the loop.
+  std::printf("\npool threads: %zu\n%-8s %14s %14s %16s\n", quorvex::pool::pool_thread_count(),
+              "function", "ours/2calls", "ours/2calls cpu", "kernel/2calls cpu");
+  for (const Function& f : kFunctions) {
+    const std::string base = std::string("two_calls/") + f.name;
+    const std::string ours = std::string("quorvex/") + f.name;
+    const std::string kernel = std::string("kernel/") + f.name;
+    if (reporter.real(base) > 0) {
+      std::printf("%-8s %14.3f %14.3f %16.3f\n", f.name, reporter.real(ours) / reporter.real(base),
+                  reporter.cpu(ours) / reporter.cpu(base),
+                  reporter.cpu(kernel) / reporter.cpu(base));
+    }
+  }
+  if (reporter.real("copy_exact") > 0) {
+    std::printf("exact sqrt / copy of the midpoints: %.3f (wall), %.3f (cpu)\n",
+                reporter.real("sqrt_exact") / reporter.real("copy_exact"),
+                reporter.cpu("sqrt_exact") / reporter.cpu("copy_exact"));
+  }
+  benchmark::Shutdown();
+  return 0;
+}
