@@ -12,6 +12,7 @@ ZeroedBuffer::ZeroedBuffer(ZeroedBuffer&& other) noexcept
     : aligned_(std::exchange(other.aligned_, nullptr)),
       base_(std::exchange(other.base_, nullptr)),
       bytes_(std::exchange(other.bytes_, 0)),
+      mapped_bytes_(std::exchange(other.mapped_bytes_, 0)),
       mapped_(std::exchange(other.mapped_, false)) {}
 
 ZeroedBuffer& ZeroedBuffer::operator=(ZeroedBuffer&& other) noexcept {
@@ -20,6 +21,7 @@ ZeroedBuffer& ZeroedBuffer::operator=(ZeroedBuffer&& other) noexcept {
     aligned_ = std::exchange(other.aligned_, nullptr);
     base_ = std::exchange(other.base_, nullptr);
     bytes_ = std::exchange(other.bytes_, 0);
+    mapped_bytes_ = std::exchange(other.mapped_bytes_, 0);
     mapped_ = std::exchange(other.mapped_, false);
   }
   return *this;
@@ -30,12 +32,12 @@ ZeroedBuffer::~ZeroedBuffer() { release(); }
 void ZeroedBuffer::release() noexcept {
   if (base_ == nullptr) return;
   if (mapped_) {
-    munmap(base_, bytes_);
+    munmap(base_, mapped_bytes_);
   } else {
     std::free(base_);
   }
   base_ = aligned_ = nullptr;
-  bytes_ = 0;
+  bytes_ = mapped_bytes_ = 0;
 }
 
 ZeroedBuffer ZeroedBuffer::allocate(std::size_t bytes) {
@@ -43,13 +45,27 @@ ZeroedBuffer ZeroedBuffer::allocate(std::size_t bytes) {
   if (bytes == 0) return buffer;
   buffer.bytes_ = bytes;
   if (bytes >= kFreshPagesThreshold) {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Large buffers also ask for transparent huge pages: the kernel then zeroes
+    // 2 MiB per fault instead of 4 KiB, which makes first touch several times
+    // cheaper. Huge pages need 2 MiB alignment, hence the extra slack.
+    const bool huge = bytes >= kHugePageThreshold;
+    const std::size_t mapped = huge ? bytes + kHugePage : bytes;
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) {
       buffer.bytes_ = 0;
       return buffer;
     }
-    buffer.base_ = buffer.aligned_ = p;
+    buffer.base_ = p;
+    buffer.mapped_bytes_ = mapped;
     buffer.mapped_ = true;
+    if (huge) {
+      auto address = reinterpret_cast<std::uintptr_t>(p);
+      auto aligned = (address + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+      buffer.aligned_ = reinterpret_cast<void*>(aligned);
+      madvise(buffer.aligned_, bytes, MADV_HUGEPAGE);  // advice only: failure is harmless
+    } else {
+      buffer.aligned_ = p;
+    }
     return buffer;
   }
   constexpr std::size_t kAlign = 64;

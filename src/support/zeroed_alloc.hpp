@@ -29,10 +29,14 @@ class ZeroedBuffer {
   void* aligned_ = nullptr;
   void* base_ = nullptr;  // what to hand back to the allocator
   std::size_t bytes_ = 0;
+  std::size_t mapped_bytes_ = 0;  // length of the mapping, for munmap
   bool mapped_ = false;
 };
 
 // Allocations at or above this size come straight from mmap.
 inline constexpr std::size_t kFreshPagesThreshold = std::size_t{1} << 20;
+// Mappings at or above this size are 2 MiB aligned and advised to use huge pages.
+inline constexpr std::size_t kHugePage = std::size_t{1} << 21;
+inline constexpr std::size_t kHugePageThreshold = 2 * kHugePage;
 
 }  // namespace quorvex
