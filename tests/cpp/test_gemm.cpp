@@ -12,7 +12,6 @@
 #include <tuple>
 #include <vector>
 
-#include "gemm/gemm.hpp"
 #include "gemm/variant.hpp"
 #include "simd/features.hpp"
 
@@ -267,20 +266,6 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{{.avx = true, .avx2 = true, .fma = false}, Variant::kAvx},
         SelectionCase{{.avx = false, .avx2 = true, .fma = false}, Variant::kSse2},
         SelectionCase{{}, Variant::kSse2}));
-
-// The public entry uses the variant selected for this processor.
-TEST(Gemm, DgemmRunsTheSelectedVariant) {
-  const std::size_t m = 33, k = 70, n = 21;
-  const std::vector<double> a = random_matrix(m, k, 10);
-  const std::vector<double> b = random_matrix(k, n, 11);
-  std::vector<double> c1(m * n, kNaN), c2(m * n, kNaN);
-  dgemm(m, k, n, a.data(), k, b.data(), 0.0, n, c1.data(), n);
-  dgemm_with(select_variant(simd::cpu_features()), m, k, n, a.data(), k, b.data(), 0.0, n,
-             c2.data(), n);
-  for (std::size_t i = 0; i < m * n; ++i) {
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(c1[i]), std::bit_cast<std::uint64_t>(c2[i]));
-  }
-}
 
 }  // namespace
 }  // namespace quorvex::gemm

@@ -70,7 +70,8 @@ def test_uniform_radius_on_a_times_exact_b():
 
 @pytest.mark.parametrize("a_exact,b_exact", [(True, True), (True, False), (False, True),
                                              (False, False)])
-@pytest.mark.parametrize("m,k,n", [(1, 1, 1), (5, 7, 3), (33, 70, 9), (12, 300, 5)])
+# 300 rows run as row blocks of 64 on the pool (the last one 44 rows).
+@pytest.mark.parametrize("m,k,n", [(1, 1, 1), (5, 7, 3), (33, 70, 9), (12, 300, 5), (300, 37, 23)])
 def test_radius_formula_matches_pure_python(m, k, n, a_exact, b_exact):
     am, ar = dyadic(m * k, 1, a_exact)
     bm, br = dyadic(k * n, 2, b_exact)
@@ -169,6 +170,10 @@ def test_special_values_follow_ieee():
     mids, rads = c.values(), c.radii()
     assert mids[:2] == [1e10, 1e10] and all(math.isnan(x) for x in mids[2:])
     assert all(math.isnan(x) for x in rads)
+    # A NaN radius makes its operand inexact: the radii become NaN, not 0.
+    c = _quorvex.array([1.0], nan).reshape([1, 1]).matmul(
+        _quorvex.array([1.0, 2.0]).reshape([1, 2]))
+    assert c.values() == [1.0, 2.0] and all(math.isnan(x) for x in c.radii())
     # An exact operand's -0.0 radii do not make it inexact: no 0 * inf term.
     a = _quorvex.array([1.0, 1.0, 1.0, 1.0], -0.0).reshape([2, 2])
     b = _quorvex.array([inf, 1.0, 2.0, 3.0]).reshape([2, 2])
