@@ -6,15 +6,20 @@
 2. The module's methods against numpy doing the same work on the midpoint and
    radius arrays.
 
-Usage: python3 bench/bench_reduction.py [path/to/bench_reduction]
+Usage: python3 bench/bench_reduction.py [path/to/bench_reduction | --no-cpp]
 (with the module importable, e.g. PYTHONPATH=build/<dir>/python). For numpy's
-own speed, run with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset.
+own speed, run with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset. The
+reductions are single-threaded, so numpy's BLAS is held to one thread too
+(its idle threads would otherwise spin against the timed thread on a small
+machine).
 """
 import json
 import os
 import subprocess
 import sys
 import timeit
+
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
 SIZES = [1000, 100000, 10000000]
 OPS = ["sum", "mean", "dot", "norm", "var", "std", "cumsum", "prod", "min_val", "max_val"]
@@ -84,7 +89,9 @@ def numpy_ratios():
 
 if __name__ == "__main__":
     binary = sys.argv[1] if len(sys.argv) > 1 else "build/reduction-bench/bench_reduction"
-    if os.path.exists(binary):
+    if binary == "--no-cpp":
+        pass
+    elif os.path.exists(binary):
         cpp_ratios(binary)
     else:
         print(f"{binary} not built; skipping the C++ floors")
