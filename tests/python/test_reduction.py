@@ -110,6 +110,8 @@ def test_cumsum_running_balls(qv):
     assert c.values() == [1.0, 3.0] and c.radii() == [0.5, 0.75]
     empty = qv.array([]).cumsum()
     assert empty.shape() == [0] and len(empty) == 0
+    # The running sums start at +0.0, and +0.0 + -0.0 is +0.0.
+    assert bits(qv.array([-0.0, -0.0]).cumsum().values()[0]) == bits(0.0)
 
 
 @pytest.mark.parametrize("method,text", [("min_val", "min of empty array"),
