@@ -1,4 +1,7 @@
 // The process-wide pool and the free functions the numeric code calls.
+#include <pthread.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -9,26 +12,48 @@
 namespace quorvex::pool {
 namespace {
 
+// Plain atomics: constant-initialised and never destroyed, so exit runs no
+// destructor that would wait for, or pull memory from under, the workers.
+std::atomic<WorkerPool*> the_pool{nullptr};
+// The count, fixed when the first pool starts.
+std::atomic<std::size_t> the_count{0};
+
 std::optional<std::string_view> environment(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string_view(value);
 }
 
-WorkerPool* start_global_pool() {
-  const std::size_t threads = thread_count_from(
-      environment("RAYON_NUM_THREADS"), environment("RAYON_RS_NUM_CPUS"), default_thread_count());
-  return new WorkerPool(threads);
+// A child made by fork() has only the forking thread: the workers the pool
+// believes in do not exist there, and work handed to them would wait forever.
+// The child therefore starts a fresh pool (same count) on its first use.
+void forget_pool_in_child() { the_pool.store(nullptr, std::memory_order_relaxed); }
+
+WorkerPool& start_global_pool() {
+  std::size_t count = the_count.load(std::memory_order_acquire);
+  if (count == 0) {
+    std::size_t fresh_count =
+        thread_count_from(environment("RAYON_NUM_THREADS"), environment("RAYON_RS_NUM_CPUS"),
+                          default_thread_count());
+    count = the_count.compare_exchange_strong(count, fresh_count) ? fresh_count : count;
+  }
+  // Throws Panic when no thread can be created; the next call tries again.
+  auto* fresh = new WorkerPool(count);
+  WorkerPool* current = nullptr;
+  if (!the_pool.compare_exchange_strong(current, fresh, std::memory_order_acq_rel)) {
+    delete fresh;  // another thread started one first
+    return *current;
+  }
+  [[maybe_unused]] static const int registered =
+      pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
+  return *fresh;
 }
 
 }  // namespace
 
 WorkerPool& global_pool() {
-  // A leaked pointer rather than a static object: exit runs no destructor
-  // that would wait for, or pull memory from under, the worker threads. If
-  // starting throws, the next call tries again.
-  static WorkerPool* const pool = start_global_pool();
-  return *pool;
+  if (WorkerPool* pool = the_pool.load(std::memory_order_acquire)) return *pool;
+  return start_global_pool();
 }
 
 std::size_t pool_thread_count() { return global_pool().thread_count(); }

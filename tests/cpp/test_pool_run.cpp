@@ -4,7 +4,9 @@
 // on private pools of several sizes; the last ones use the process-wide pool.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -285,6 +287,23 @@ TEST(GlobalPool, SizedByTheEnvironmentRuleAndRunsEveryIndexOnceInOrder) {
                                          if (j == 41) throw std::runtime_error("chunk 41");
                                        }),
                std::runtime_error);
+}
+
+TEST(GlobalPool, AForkedChildGetsAWorkingPool) {
+  std::atomic<std::size_t> sum{0};
+  parallel_chunk_for_each(100, [&](std::size_t j) { sum.fetch_add(j); });  // pool running
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(30);  // a hang would otherwise stall the suite
+    std::atomic<std::size_t> child_sum{0};
+    parallel_chunk_for_each(1000, [&](std::size_t j) { child_sum.fetch_add(j); });
+    _exit(child_sum.load() == 499500 && pool_thread_count() > 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(sum.load(), 4950u);
 }
 
 }  // namespace

@@ -69,3 +69,20 @@ def test_parallel_results_do_not_depend_on_the_count(count):
     words = result.stdout.split()
     assert words[0] == str(min(int(count), 65535))
     assert words[1:] == serial.stdout.split()[1:]
+
+
+def test_forked_child_runs_parallel_work():
+    """The workers do not survive fork(); the child must get its own instead of hanging."""
+    code = (
+        "import os, signal, _quorvex as q\n"
+        "a = q.array([float(i) for i in range(40000)], 0.25)\n"
+        "before = (a * a).sqrt().values()\n"
+        "pid = os.fork()\n"
+        "if pid == 0:\n"
+        "    signal.alarm(30)\n"
+        "    os._exit(0 if (a * a).sqrt().values() == before else 1)\n"
+        "print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n"
+    )
+    result = run_python(code, {"RAYON_NUM_THREADS": "2"})
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["0"]
