@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <map>
 #include <ostream>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "ops/arithmetic.hpp"

@@ -23,8 +23,8 @@ void check_operands(const IntervalArray& a, const IntervalArray& b, std::string_
 
 // Sum or difference of two arrays.
 template <class MidpointKernel>
-Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b,
-                               std::string_view op, MidpointKernel midpoint_kernel,
+Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, std::string_view op,
+                               MidpointKernel midpoint_kernel,
                                arith::IntervalKernel interval_kernel) {
   check_operands(a, b, op);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
@@ -32,8 +32,8 @@ Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b,
   if (rules::all_zero(a.radii()) && rules::all_zero(b.radii())) {
     midpoint_kernel(a.midpoints(), b.midpoints(), runs.mid);
   } else {
-    arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(),
-                               b.radii(), runs.mid, runs.rad);
+    arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(), b.radii(),
+                               runs.mid, runs.rad);
   }
   return out;
 }
@@ -88,8 +88,7 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   if (rules::first_zero_divisor(b.midpoints(), b.radii()) < b.size()) {
     // One divisor that may be zero sends the whole array through endpoint
     // division, which leaves the thread in round-to-nearest.
-    simd::endpoint_division(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.mid,
-                            runs.rad);
+    simd::endpoint_division(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.mid, runs.rad);
     return out;
   }
   simd::midpoint_quotient(a.midpoints(), b.midpoints(), runs.mid);

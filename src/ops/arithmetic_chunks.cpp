@@ -9,8 +9,8 @@
 namespace quorvex::arith {
 
 void run_chunked(IntervalKernel kernel, std::span<const double> ma, std::span<const double> ra,
-                 std::span<const double> mb, std::span<const double> rb,
-                 std::span<double> out_mid, std::span<double> out_rad) {
+                 std::span<const double> mb, std::span<const double> rb, std::span<double> out_mid,
+                 std::span<double> out_rad) {
   const std::size_t n = ma.size();
   for (std::size_t len : {ra.size(), mb.size(), rb.size(), out_mid.size(), out_rad.size()}) {
     assert_eq(static_cast<std::uint64_t>(len), static_cast<std::uint64_t>(n),

@@ -18,8 +18,8 @@ using IntervalKernel = void (*)(std::span<const double> ma, std::span<const doub
 
 // Runs `kernel` on chunk after chunk of the six slices (all of length n).
 void run_chunked(IntervalKernel kernel, std::span<const double> ma, std::span<const double> ra,
-                 std::span<const double> mb, std::span<const double> rb,
-                 std::span<double> out_mid, std::span<double> out_rad);
+                 std::span<const double> mb, std::span<const double> rb, std::span<double> out_mid,
+                 std::span<double> out_rad);
 
 // Serial for n < kParallelThreshold, chunked on the pool from there on.
 void run_interval_kernel(IntervalKernel kernel, std::span<const double> ma,

@@ -58,7 +58,9 @@ void broadcast_sum(const double* x, double c, double* o, std::size_t n) {
 void broadcast_product(const double* x, double c, double* o, std::size_t n) {
   loops::broadcast_product<V>(x, c, o, n);
 }
-void sign_flip(const double* x, double* o, std::size_t n) { loops::sign_flip<V>(x, o, n); }
+void sign_flip(const double* x, double* o, std::size_t n) {
+  loops::sign_flip<V>(x, o, n);
+}
 
 }  // namespace avx2
 }  // namespace quorvex::simd

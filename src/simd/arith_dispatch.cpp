@@ -75,7 +75,9 @@ const char* selected_variant_name(ArithFamily family) noexcept {
 
 namespace {
 
-Variant current(ArithFamily family) { return select_variant(family, cpu_features()); }
+Variant current(ArithFamily family) {
+  return select_variant(family, cpu_features());
+}
 
 void run_quad(ArithFamily family, QuadKernel k512, QuadKernel kfma, QuadKernel k2, QuadKernel k1,
               In ma, In ra, In mb, In rb, Out om, Out orad) {
@@ -97,8 +99,8 @@ void run_quad(ArithFamily family, QuadKernel k512, QuadKernel kfma, QuadKernel k
   kernel(ma.data(), ra.data(), mb.data(), rb.data(), om.data(), orad.data(), n);
 }
 
-void run_binary(ArithFamily family, BinaryKernel k512, BinaryKernel k2, BinaryKernel k1, In x,
-                In y, Out o) {
+void run_binary(ArithFamily family, BinaryKernel k512, BinaryKernel k2, BinaryKernel k1, In x, In y,
+                Out o) {
   const std::size_t n = common_length(x.size(), y, o);
   BinaryKernel kernel = k1;
   switch (current(family)) {
@@ -152,15 +154,15 @@ void midpoint_quotient(In x, In y, Out o) {
              sse2::midpoint_quotient, x, y, o);
 }
 void absolute_product(In x, In y, Out o) {
-  run_binary(ArithFamily::kAbsoluteProduct, nullptr, avx2::absolute_product,
-             sse2::absolute_product, x, y, o);
+  run_binary(ArithFamily::kAbsoluteProduct, nullptr, avx2::absolute_product, sse2::absolute_product,
+             x, y, o);
 }
 void broadcast_sum(In x, double c, Out o) {
   run_broadcast(ArithFamily::kBroadcastSum, avx2::broadcast_sum, sse2::broadcast_sum, x, c, o);
 }
 void broadcast_product(In x, double c, Out o) {
-  run_broadcast(ArithFamily::kBroadcastProduct, avx2::broadcast_product, sse2::broadcast_product,
-                x, c, o);
+  run_broadcast(ArithFamily::kBroadcastProduct, avx2::broadcast_product, sse2::broadcast_product, x,
+                c, o);
 }
 void sign_flip(In x, Out o) {
   const std::size_t n = common_length(x.size(), o);

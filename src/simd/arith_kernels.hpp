@@ -57,7 +57,7 @@ void midpoint_sum(In x, In y, Out o);
 void midpoint_difference(In x, In y, Out o);
 void midpoint_product(In x, In y, Out o);
 void midpoint_quotient(In x, In y, Out o);
-void absolute_product(In x, In y, Out o);     // |x| * y
+void absolute_product(In x, In y, Out o);       // |x| * y
 void broadcast_sum(In x, double c, Out o);      // x + c
 void broadcast_product(In x, double c, Out o);  // x * c
 void sign_flip(In x, Out o);                    // bit 63 inverted
@@ -66,19 +66,21 @@ void quotient_radius(In ma, In ra, In mb, In rb, Out out_rad);
 // round-to-nearest. Must run on the calling thread, never on the pool.
 void endpoint_division(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 
-using QuadKernel = void (*)(const double* ma, const double* ra, const double* mb,
-                            const double* rb, double* out_mid, double* out_rad, std::size_t n);
+using QuadKernel = void (*)(const double* ma, const double* ra, const double* mb, const double* rb,
+                            double* out_mid, double* out_rad, std::size_t n);
 using BinaryKernel = void (*)(const double* x, const double* y, double* o, std::size_t n);
 using BroadcastKernel = void (*)(const double* x, double c, double* o, std::size_t n);
 using UnaryKernel = void (*)(const double* x, double* o, std::size_t n);
 using RadiusKernel = void (*)(const double* ma, const double* ra, const double* mb,
                               const double* rb, double* out_rad, std::size_t n);
 
-#define QUORVEX_DECLARE_QUAD(name)                                                          \
+#define QUORVEX_DECLARE_QUAD(name)                                                  \
   void name(const double* ma, const double* ra, const double* mb, const double* rb, \
             double* out_mid, double* out_rad, std::size_t n)
-#define QUORVEX_DECLARE_BINARY(name) void name(const double* x, const double* y, double* o, std::size_t n)
-#define QUORVEX_DECLARE_BROADCAST(name) void name(const double* x, double c, double* o, std::size_t n)
+#define QUORVEX_DECLARE_BINARY(name) \
+  void name(const double* x, const double* y, double* o, std::size_t n)
+#define QUORVEX_DECLARE_BROADCAST(name) \
+  void name(const double* x, double c, double* o, std::size_t n)
 
 namespace avx512 {  // AVX-512F; the product also needs AVX-512DQ
 QUORVEX_DECLARE_QUAD(interval_sum);
@@ -90,7 +92,7 @@ QUORVEX_DECLARE_BINARY(midpoint_product);
 QUORVEX_DECLARE_BINARY(midpoint_quotient);
 }  // namespace avx512
 
-namespace avx2_fma {  // AVX2 and FMA
+namespace avx2_fma {                     // AVX2 and FMA
 QUORVEX_DECLARE_QUAD(interval_product);  // fused, 4 wide
 }  // namespace avx2_fma
 

@@ -86,7 +86,8 @@ void interval_sum(const double* ma, const double* ra, const double* mb, const do
   quad<V>(
       ma, ra, mb, rb, om, orad, n, [](auto a, auto b) { return V::add(a, b); },
       [](auto, auto r, auto, auto s) { return V::add(r, s); },
-      [](double a, double b) { return a + b; }, [](double, double r, double, double s) { return r + s; });
+      [](double a, double b) { return a + b; },
+      [](double, double r, double, double s) { return r + s; });
 }
 
 template <class V>
@@ -95,7 +96,8 @@ void interval_difference(const double* ma, const double* ra, const double* mb, c
   quad<V>(
       ma, ra, mb, rb, om, orad, n, [](auto a, auto b) { return V::sub(a, b); },
       [](auto, auto r, auto, auto s) { return V::add(r, s); },
-      [](double a, double b) { return a - b; }, [](double, double r, double, double s) { return r + s; });
+      [](double a, double b) { return a - b; },
+      [](double, double r, double, double s) { return r + s; });
 }
 
 // Unfused product rule, every operation rounded.
@@ -112,8 +114,8 @@ void interval_product(const double* ma, const double* ra, const double* mb, cons
 
 // Fused product rule on full vectors; the tail keeps the unfused formula.
 template <class V>
-void interval_product_fused(const double* ma, const double* ra, const double* mb,
-                            const double* rb, double* om, double* orad, std::size_t n) {
+void interval_product_fused(const double* ma, const double* ra, const double* mb, const double* rb,
+                            double* om, double* orad, std::size_t n) {
   quad<V>(
       ma, ra, mb, rb, om, orad, n, [](auto a, auto b) { return V::mul(a, b); },
       [](auto a, auto r, auto b, auto s) {
@@ -124,28 +126,33 @@ void interval_product_fused(const double* ma, const double* ra, const double* mb
 
 template <class V>
 void midpoint_sum(const double* x, const double* y, double* o, std::size_t n) {
-  binary<V>(x, y, o, n, [](auto a, auto b) { return V::add(a, b); },
-            [](double a, double b) { return a + b; });
+  binary<V>(
+      x, y, o, n, [](auto a, auto b) { return V::add(a, b); },
+      [](double a, double b) { return a + b; });
 }
 template <class V>
 void midpoint_difference(const double* x, const double* y, double* o, std::size_t n) {
-  binary<V>(x, y, o, n, [](auto a, auto b) { return V::sub(a, b); },
-            [](double a, double b) { return a - b; });
+  binary<V>(
+      x, y, o, n, [](auto a, auto b) { return V::sub(a, b); },
+      [](double a, double b) { return a - b; });
 }
 template <class V>
 void midpoint_product(const double* x, const double* y, double* o, std::size_t n) {
-  binary<V>(x, y, o, n, [](auto a, auto b) { return V::mul(a, b); },
-            [](double a, double b) { return a * b; });
+  binary<V>(
+      x, y, o, n, [](auto a, auto b) { return V::mul(a, b); },
+      [](double a, double b) { return a * b; });
 }
 template <class V>
 void midpoint_quotient(const double* x, const double* y, double* o, std::size_t n) {
-  binary<V>(x, y, o, n, [](auto a, auto b) { return V::div(a, b); },
-            [](double a, double b) { return a / b; });
+  binary<V>(
+      x, y, o, n, [](auto a, auto b) { return V::div(a, b); },
+      [](double a, double b) { return a / b; });
 }
 template <class V>
 void absolute_product(const double* x, const double* y, double* o, std::size_t n) {
-  binary<V>(x, y, o, n, [](auto a, auto b) { return V::mul(V::abs(a), b); },
-            [](double a, double b) { return abs_bits(a) * b; });
+  binary<V>(
+      x, y, o, n, [](auto a, auto b) { return V::mul(V::abs(a), b); },
+      [](double a, double b) { return abs_bits(a) * b; });
 }
 template <class V>
 void broadcast_sum(const double* x, double c, double* o, std::size_t n) {

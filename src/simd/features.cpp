@@ -12,7 +12,9 @@
 namespace quorvex::simd {
 namespace {
 
-constexpr unsigned bit(unsigned word, int n) { return (word >> n) & 1u; }
+constexpr unsigned bit(unsigned word, int n) {
+  return (word >> n) & 1u;
+}
 
 // Every combination of the five flags, so cpu_features() can hand out a
 // reference to an immutable object selected by the cached bit mask.
@@ -58,8 +60,7 @@ CpuFeatures detect() {
 
 }  // namespace
 
-CpuFeatures features_from_cpuid(unsigned leaf1_ecx, unsigned leaf7_ebx,
-                                unsigned long long xcr0) {
+CpuFeatures features_from_cpuid(unsigned leaf1_ecx, unsigned leaf7_ebx, unsigned long long xcr0) {
   // The OS must save the XMM (bit 1) and YMM (bit 2) state across context switches.
   const bool os_ymm = bit(leaf1_ecx, 26) && bit(leaf1_ecx, 27) && (xcr0 & 0x6) == 0x6;
   // ...and for AVX-512 also the opmask and both halves of the ZMM registers (bits 5-7).

@@ -24,8 +24,12 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr unsigned kRoundingBits = 0x6000;
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-unsigned rounding_bits() { return _mm_getcsr() & kRoundingBits; }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
+unsigned rounding_bits() {
+  return _mm_getcsr() & kRoundingBits;
+}
 
 // Values the optimizer cannot see through, so divisions happen at run time.
 double opaque(double x) {
@@ -62,8 +66,12 @@ double reciprocal_up(double y) {
   return too_small ? std::nextafter(d, kInf) : d;
 }
 
-double nan_min(double x, double y) { return std::isnan(x) ? y : std::isnan(y) ? x : y < x ? y : x; }
-double nan_max(double x, double y) { return std::isnan(x) ? y : std::isnan(y) ? x : y > x ? y : x; }
+double nan_min(double x, double y) {
+  return std::isnan(x) ? y : std::isnan(y) ? x : y < x ? y : x;
+}
+double nan_max(double x, double y) {
+  return std::isnan(x) ? y : std::isnan(y) ? x : y > x ? y : x;
+}
 
 // Endpoint division of one element, from the rules.
 std::pair<double, double> divide_by_endpoints(double ma, double ra, double mb, double rb) {
@@ -71,16 +79,18 @@ std::pair<double, double> divide_by_endpoints(double ma, double ra, double mb, d
   if (!(0.0 < blo) && bhi >= 0.0) return {kNaN, kInf};
   const double alo = ma - ra, ahi = ma + ra;
   const double rlo = reciprocal_down(bhi), rhi = reciprocal_up(blo);
-  const double lo = nan_min(nan_min(nan_min(product_down(alo, rlo), product_down(alo, rhi)),
-                                    product_down(ahi, rlo)),
-                            product_down(ahi, rhi));
-  const double hi = nan_max(nan_max(nan_max(product_up(alo, rlo), product_up(alo, rhi)),
-                                    product_up(ahi, rlo)),
-                            product_up(ahi, rhi));
+  const double lo = nan_min(
+      nan_min(nan_min(product_down(alo, rlo), product_down(alo, rhi)), product_down(ahi, rlo)),
+      product_down(ahi, rhi));
+  const double hi =
+      nan_max(nan_max(nan_max(product_up(alo, rlo), product_up(alo, rhi)), product_up(ahi, rlo)),
+              product_up(ahi, rhi));
   return {(lo + hi) * 0.5, (hi - lo) * 0.5};
 }
 
-bool same(double x, double y) { return std::isnan(y) ? std::isnan(x) : bits(x) == bits(y); }
+bool same(double x, double y) {
+  return std::isnan(y) ? std::isnan(x) : bits(x) == bits(y);
+}
 
 // --- The scope itself ----------------------------------------------------------
 
@@ -157,8 +167,8 @@ TEST(EndpointDivision, OneThirdGetsTheGapBetweenItsDirectedRoundings) {
 }
 
 TEST(EndpointDivision, ZeroContainingDivisorsGiveTheUnboundedBall) {
-  const std::vector<Element> cases = {{1, 0, 0, 0},     {1, 0, -0.0, 0}, {1, 2, 1, 1},
-                                      {1, 0, -1, 1},    {1, 0, 5, kInf}, {1, 0, kInf, kInf},
+  const std::vector<Element> cases = {{1, 0, 0, 0},   {1, 0, -0.0, 0}, {1, 2, 1, 1},
+                                      {1, 0, -1, 1},  {1, 0, 5, kInf}, {1, 0, kInf, kInf},
                                       {kNaN, 0, 0, 0}};
   for (const Element& e : cases) {
     double mid = 0, rad = 0;
