@@ -1,5 +1,11 @@
 // The process-wide fork-join worker pool. It starts lazily on first use and
 // lives until the process ends. Tasks never touch Python objects.
+//
+// A caller outside the pool hands its work to the workers and sleeps until
+// it is done; a caller that is itself a worker takes part. An exception
+// thrown by a task (Panic or any other) is rethrown on the calling thread
+// once every task of the call has finished. If the pool cannot start, the
+// call throws Panic("The global thread pool has not been initialized. ...").
 #pragma once
 
 #include <cstddef>
@@ -41,7 +47,9 @@ std::size_t pool_thread_count();
 void fork_join(FunctionRef<void()> a, FunctionRef<void()> b);
 
 // Runs task(j) for j in [0, k) exactly once each, dividing the range by the
-// split-budget rule; returns when all are done.
+// split-budget rule; returns when all are done. k = 0 returns at once. An
+// undivided piece of the range runs in index order on one thread; with k = 1
+// that is the calling thread.
 void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task);
 
 // Runs task(j) for j in [0, k) and returns the results in index order.
