@@ -167,6 +167,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
+      // With --benchmark_repetitions the median stands for the function.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       real_[run.run_name.function_name] = run.GetAdjustedRealTime();
       cpu_[run.run_name.function_name] = run.GetAdjustedCPUTime();
     }
