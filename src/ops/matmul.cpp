@@ -2,6 +2,7 @@
 // radii are |A_mid| * B_rad + A_rad * (|B_mid| + B_rad), each term only when
 // the operand it depends on is inexact, so an exact product costs one dgemm.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -21,8 +22,23 @@ namespace {
 constexpr std::uint64_t kParallelRows = 256;
 constexpr std::uint64_t kBlockRows = 64;
 
+// Every radius compares equal to 0.0 (so -0.0 counts, NaN does not). A
+// double equals 0.0 exactly when its bits without the sign are all zero, so
+// each block ORs those bits (which vectorises) and the scan still stops at
+// the first block holding a non-zero radius.
 bool all_zero(std::span<const double> radii) {
-  return std::all_of(radii.begin(), radii.end(), [](double r) { return r == 0.0; });
+  constexpr std::size_t kBlock = 64;
+  auto magnitude_bits = [](double r) { return std::bit_cast<std::uint64_t>(r) << 1; };
+  std::size_t i = 0;
+  for (; i + kBlock <= radii.size(); i += kBlock) {
+    std::uint64_t any = 0;
+    for (std::size_t j = 0; j < kBlock; ++j) any |= magnitude_bits(radii[i + j]);
+    if (any != 0) return false;
+  }
+  for (; i < radii.size(); ++i) {
+    if (magnitude_bits(radii[i]) != 0) return false;
+  }
+  return true;
 }
 
 // An uninitialised work matrix: every element is written before it is read.

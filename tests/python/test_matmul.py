@@ -170,14 +170,22 @@ def test_special_values_follow_ieee():
     mids, rads = c.values(), c.radii()
     assert mids[:2] == [1e10, 1e10] and all(math.isnan(x) for x in mids[2:])
     assert all(math.isnan(x) for x in rads)
-    # A NaN radius makes its operand inexact: the radii become NaN, not 0.
-    c = _quorvex.array([1.0], nan).reshape([1, 1]).matmul(
-        _quorvex.array([1.0, 2.0]).reshape([1, 2]))
-    assert c.values() == [1.0, 2.0] and all(math.isnan(x) for x in c.radii())
-    # An exact operand's -0.0 radii do not make it inexact: no 0 * inf term.
-    a = _quorvex.array([1.0, 1.0, 1.0, 1.0], -0.0).reshape([2, 2])
-    b = _quorvex.array([inf, 1.0, 2.0, 3.0]).reshape([2, 2])
-    assert same_bits(a.matmul(b).radii(), [0.0] * 4)
+
+
+# 2 x 2 and 12 x 12 operands: the exactness scan's element loop and its blocks of 64.
+@pytest.mark.parametrize("size", [2, 12])
+def test_exactness_follows_comparison_with_zero(size):
+    count = size * size
+    b_mids = [math.inf] + [1.0] * (count - 1)
+    b = _quorvex.array(b_mids).reshape([size, size])
+    # -0.0 radii leave A exact: no 0 * inf radius term appears.
+    a = _quorvex.array([1.0] * count, -0.0).reshape([size, size])
+    assert same_bits(a.matmul(b).radii(), [0.0] * count)
+    # A NaN radius makes A inexact: the radii become NaN, not 0.
+    a = _quorvex.array([1.0] * count, math.nan).reshape([size, size])
+    c = a.matmul(_quorvex.ones([size, size]))
+    assert c.values() == [float(size)] * count
+    assert all(math.isnan(x) for x in c.radii())
 
 
 _THREAD_SCRIPT = """
