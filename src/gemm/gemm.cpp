@@ -1,8 +1,9 @@
 // The blocked product around the micro-kernels. Loops, outside in: column
-// blocks of NC columns; depth blocks of KC (pack that B panel once); row
-// blocks of MC rows (pack that A block); then every MR x NR tile of the C
-// block, column strips outside so one packed B strip stays in L1 while the
-// A block (MC x KC, 128 KiB) streams from L2.
+// blocks of NC columns; depth blocks of KC (the B panel is packed once per
+// pair and reused by every row block); row blocks of MC rows (pack that A
+// block, 128 KiB, kept in L2); then the MR x NR tiles of the C block, in
+// column groups of 32 with the row strips outside, so that an A strip stays
+// in L1 while the group's packed B strips come from L2.
 #include "gemm/gemm.hpp"
 
 #include <algorithm>
