@@ -15,15 +15,24 @@
 namespace quorvex {
 namespace {
 
-void check_operands(const IntervalArray& a, const IntervalArray& b, std::string_view op) {
-  const std::string suffix = std::string(" for ") + std::string(op);
-  assert_eq(a.size(), b.size(), "array lengths must match" + suffix);
-  assert_eq(a.shape(), b.shape(), "shapes must match" + suffix);
+// The assertion texts of one operator, fixed so the check costs no allocation.
+struct Checks {
+  std::string_view lengths;
+  std::string_view shapes;
+};
+constexpr Checks kAdd{"array lengths must match for add", "shapes must match for add"};
+constexpr Checks kSub{"array lengths must match for sub", "shapes must match for sub"};
+constexpr Checks kMul{"array lengths must match for mul", "shapes must match for mul"};
+constexpr Checks kDiv{"array lengths must match for div", "shapes must match for div"};
+
+void check_operands(const IntervalArray& a, const IntervalArray& b, const Checks& checks) {
+  assert_eq(a.size(), b.size(), checks.lengths);
+  assert_eq(a.shape(), b.shape(), checks.shapes);
 }
 
 // Sum or difference of two arrays.
 template <class MidpointKernel>
-Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, std::string_view op,
+Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, const Checks& op,
                                MidpointKernel midpoint_kernel,
                                arith::IntervalKernel interval_kernel) {
   check_operands(a, b, op);
@@ -57,15 +66,15 @@ Result<IntervalArray> add_point_pair(const IntervalArray& a, double p, bool nega
 }  // namespace
 
 Result<IntervalArray> add(const IntervalArray& a, const IntervalArray& b) {
-  return sum_like(a, b, "add", simd::midpoint_sum, simd::interval_sum);
+  return sum_like(a, b, kAdd, simd::midpoint_sum, simd::interval_sum);
 }
 
 Result<IntervalArray> sub(const IntervalArray& a, const IntervalArray& b) {
-  return sum_like(a, b, "sub", simd::midpoint_difference, simd::interval_difference);
+  return sum_like(a, b, kSub, simd::midpoint_difference, simd::interval_difference);
 }
 
 Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
-  check_operands(a, b, "mul");
+  check_operands(a, b, kMul);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
   QV_TRY(runs, out.writable());
   const bool a_exact = rules::all_zero(a.radii());
@@ -82,7 +91,7 @@ Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
 }
 
 Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
-  check_operands(a, b, "div");
+  check_operands(a, b, kDiv);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
   QV_TRY(runs, out.writable());
   if (rules::first_zero_divisor(b.midpoints(), b.radii()) < b.size()) {
