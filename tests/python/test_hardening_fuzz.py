@@ -19,7 +19,7 @@ def run_fuzz(*args, timeout):
 @pytest.mark.parametrize("seed", [20261208, 7])
 def test_fixed_seed_run_finds_nothing(seed, tmp_path):
     progress = tmp_path / "progress"
-    r = run_fuzz("--seconds", "25", "--seed", str(seed), "--progress-file", str(progress),
+    r = run_fuzz("--seconds", "20", "--seed", str(seed), "--progress-file", str(progress),
                  timeout=150)
     # A crash or a hang (SIGALRM) leaves no summary; the progress file names the input.
     where = progress.read_text().strip() if progress.exists() else "?"
