@@ -33,8 +33,12 @@ class ZeroedBuffer {
   bool mapped_ = false;
 };
 
-// Allocations at or above this size come straight from mmap.
-inline constexpr std::size_t kFreshPagesThreshold = std::size_t{1} << 20;
+// Allocations at or above this size come straight from mmap. Below it, calloc
+// recycles freed blocks and zeroes them itself, which costs far less than
+// first-touch page faults on fresh pages; above glibc's largest dynamic mmap
+// threshold (32 MiB) calloc would map fresh pages anyway, so we map them
+// ourselves and ask for huge pages.
+inline constexpr std::size_t kFreshPagesThreshold = std::size_t{64} << 20;
 // Mappings at or above this size are 2 MiB aligned and advised to use huge pages.
 inline constexpr std::size_t kHugePage = std::size_t{1} << 21;
 inline constexpr std::size_t kHugePageThreshold = 2 * kHugePage;
