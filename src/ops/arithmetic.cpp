@@ -4,6 +4,7 @@
 // rely on) and fill it in place; nothing is copied after it is computed.
 #include "ops/arithmetic.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -94,15 +95,27 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   check_operands(a, b, kDiv);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
   QV_TRY(runs, out.writable());
-  if (rules::first_zero_divisor(b.midpoints(), b.radii()) < b.size()) {
-    // One divisor that may be zero sends the whole array through endpoint
-    // division, which leaves the thread in round-to-nearest.
-    simd::endpoint_division(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.mid, runs.rad);
-    return out;
-  }
-  simd::midpoint_quotient(a.midpoints(), b.midpoints(), runs.mid);
-  if (!(rules::all_zero(a.radii()) && rules::all_zero(b.radii()))) {
-    simd::quotient_radius(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.rad);
+  // The divisor scan, the quotients and their radii go block by block, so
+  // each block is read from memory once. A divisor that may be zero, found in
+  // any block, discards what earlier blocks wrote: the whole array then goes
+  // through endpoint division, which leaves the thread in round-to-nearest.
+  constexpr std::size_t kBlock = 4096;
+  const bool exact = rules::all_zero(a.radii()) && rules::all_zero(b.radii());
+  const auto ma = a.midpoints(), ra = a.radii(), mb = b.midpoints(), rb = b.radii();
+  const std::size_t n = ma.size();
+  for (std::size_t start = 0; start < n; start += kBlock) {
+    const std::size_t len = std::min(kBlock, n - start);
+    if (rules::first_zero_divisor(mb.subspan(start, len), rb.subspan(start, len)) < len) {
+      simd::endpoint_division(ma, ra, mb, rb, runs.mid, runs.rad);
+      return out;
+    }
+    simd::midpoint_quotient(ma.subspan(start, len), mb.subspan(start, len),
+                            runs.mid.subspan(start, len));
+    if (!exact) {
+      simd::quotient_radius(ma.subspan(start, len), ra.subspan(start, len),
+                            mb.subspan(start, len), rb.subspan(start, len),
+                            runs.rad.subspan(start, len));
+    }
   }
   return out;
 }
