@@ -56,13 +56,15 @@ run_asan() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
     norandom "$dir/quorvex_cpp_tests" --gtest_brief=1
   echo "== asan: Python suite"
-  local libasan
-  libasan=$(g++ -print-file-name=libasan.so)
+  local preload
+  # libstdc++ must be loaded at start-up beside libasan: the interpreter is C, and ASan's
+  # exception interceptor aborts the first C++ throw if it cannot find the real __cxa_throw.
+  preload="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)"
   # CPython keeps its objects alive at exit, so the leak checker would only report the
   # interpreter; native leaks are covered by the C++ run and the RSS tests.
   # QUORVEX_SANITIZED tells the tests that need a plain allocator (address-space limits,
   # resident-size growth) to skip.
-  (cd /tmp && LD_PRELOAD="$libasan" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+  (cd /tmp && LD_PRELOAD="$preload" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
     QUORVEX_SANITIZED=address PYTHONPATH="$root/$dir/python" \
     norandom python3 -m pytest -q -p no:cacheprovider "$root/tests/python")
   echo "== asan: done in $((SECONDS - start)) s"
