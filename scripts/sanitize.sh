@@ -66,7 +66,10 @@ run_asan() {
   # resident-size growth) to skip.
   (cd /tmp && LD_PRELOAD="$preload" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
     QUORVEX_SANITIZED=address PYTHONPATH="$root/$dir/python" \
-    norandom python3 -m pytest -q -p no:cacheprovider "$root/tests/python")
+    norandom python3 -m pytest -q -p no:cacheprovider "$root/tests/python" \
+    --deselect "$root/tests/python/test_leaks.py::test_rss_stays_flat")
+  # (Resident-size checks measure ASan's quarantine, not the module; they run in the plain
+  # suite.)
   echo "== asan: done in $((SECONDS - start)) s"
 }
 
@@ -78,10 +81,14 @@ run_tsan() {
   echo "== tsan: pool, kernel and gemm tests"
   # Several worker counts: the pool's stealing and sleeping paths differ with the count.
   local threads
+  # TSan cannot start threads in a child forked from a threaded process, so the fork test
+  # runs only in the ASan suite.
+  local filter='*Pool*:*Deque*:*ThreadCount*:*Simd*:*Arith*:*Gemm*:*Matmul*:*Sqrt*:*MathKernel*'
+  filter+='-GlobalPool.AForkedChildGetsAWorkingPool'
   for threads in 2 3 8; do
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 RAYON_NUM_THREADS=$threads \
       norandom "$dir/quorvex_cpp_tests" --gtest_brief=1 \
-      --gtest_filter='*Pool*:*Deque*:*ThreadCount*:*Simd*:*Arith*:*Gemm*:*Matmul*:*Sqrt*:*MathKernel*'
+      --gtest_filter="$filter"
   done
   echo "== tsan: done in $((SECONDS - start)) s"
 }
