@@ -57,14 +57,14 @@ PyTypeObject* create_type() {
       {Py_tp_doc, const_cast<char*>(kClassDoc.data())},
       {0, nullptr},
   };
-  PyType_Spec spec = {
+  PyType_Spec type_spec = {
       "_quorvex.IntervalArray",
       static_cast<int>(sizeof(ArrayObject)),
       0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
       slots,
   };
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&type_spec);
   if (type == nullptr) {
     PyErr_Print();
     panic("failed to create type object for IntervalArray");
