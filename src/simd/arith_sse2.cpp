@@ -25,41 +25,12 @@ struct V {
 
 namespace sse2 {
 
-void interval_sum(const double* ma, const double* ra, const double* mb, const double* rb,
-                  double* om, double* orad, std::size_t n) {
-  loops::interval_sum<V>(ma, ra, mb, rb, om, orad, n);
-}
-void interval_difference(const double* ma, const double* ra, const double* mb, const double* rb,
-                         double* om, double* orad, std::size_t n) {
-  loops::interval_difference<V>(ma, ra, mb, rb, om, orad, n);
-}
+#define QV_ARITH_BROADCAST_FAMILIES
+#include "simd/arith_families.inc"
+
 void interval_product(const double* ma, const double* ra, const double* mb, const double* rb,
                       double* om, double* orad, std::size_t n) {
   loops::interval_product<V>(ma, ra, mb, rb, om, orad, n);
-}
-void midpoint_sum(const double* x, const double* y, double* o, std::size_t n) {
-  loops::midpoint_sum<V>(x, y, o, n);
-}
-void midpoint_difference(const double* x, const double* y, double* o, std::size_t n) {
-  loops::midpoint_difference<V>(x, y, o, n);
-}
-void midpoint_product(const double* x, const double* y, double* o, std::size_t n) {
-  loops::midpoint_product<V>(x, y, o, n);
-}
-void midpoint_quotient(const double* x, const double* y, double* o, std::size_t n) {
-  loops::midpoint_quotient<V>(x, y, o, n);
-}
-void absolute_product(const double* x, const double* y, double* o, std::size_t n) {
-  loops::absolute_product<V>(x, y, o, n);
-}
-void broadcast_sum(const double* x, double c, double* o, std::size_t n) {
-  loops::broadcast_sum<V>(x, c, o, n);
-}
-void broadcast_product(const double* x, double c, double* o, std::size_t n) {
-  loops::broadcast_product<V>(x, c, o, n);
-}
-void sign_flip(const double* x, double* o, std::size_t n) {
-  loops::sign_flip<V>(x, o, n);
 }
 void quotient_radius(const double* ma, const double* ra, const double* mb, const double* rb,
                      double* orad, std::size_t n) {
