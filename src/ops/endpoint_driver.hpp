@@ -1,9 +1,9 @@
 // apply_endpoint_kernel: the elementwise driver of the elementary functions.
 // Each ball becomes its endpoint pair, the kernel maps the pair, and the image
 // pair becomes a ball again. Small arrays run on the calling thread; larger ones
-// in fixed chunks on the worker pool, each chunk filling vectors of its own that
-// the caller then copies into the result in chunk order. Every element goes
-// through the same steps either way, so both paths give identical bits.
+// in fixed chunks on the worker pool, each chunk writing its own range of the
+// result. Every element goes through the same steps either way, so both paths
+// give identical bits.
 #pragma once
 
 #include <algorithm>
@@ -12,11 +12,11 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "array/interval_array.hpp"
-#include "ops/chunk_scratch.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "pool/pool.hpp"
 #include "support/panic.hpp"
@@ -30,24 +30,41 @@ inline constexpr std::size_t MATH_CHUNK = 4096;
 
 namespace endpoint_detail {
 
+// Elements per block of library calls in the two-call form: the values wait
+// in two small arrays on the stack until the block is finished.
+inline constexpr std::size_t kCallBlock = 16;
+
 template <EndpointKernel Kernel>
 inline void map_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                       std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const double lo = mid[i] - rad[i];
-    const double hi = mid[i] + rad[i];
-    const EndpointPair image = Kernel(lo, hi);
-    out_mid[i] = (image.lo + image.hi) * 0.5;
-    out_rad[i] = (image.hi - image.lo) * 0.5;
+  using Form = typename TwoCallForm<Kernel>::type;
+  if constexpr (std::is_void_v<Form>) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const double lo = mid[i] - rad[i];
+      const double hi = mid[i] + rad[i];
+      const EndpointPair image = Kernel(lo, hi);
+      out_mid[i] = (image.lo + image.hi) * 0.5;
+      out_rad[i] = (image.hi - image.lo) * 0.5;
+    }
+  } else {
+    double at_lo[kCallBlock];
+    double at_hi[kCallBlock];
+    for (std::size_t base = 0; base < n; base += kCallBlock) {
+      const std::size_t len = std::min(kCallBlock, n - base);
+      for (std::size_t i = 0; i < len; ++i) {
+        at_lo[i] = Form::call(mid[base + i] - rad[base + i]);
+        at_hi[i] = Form::call(mid[base + i] + rad[base + i]);
+      }
+      for (std::size_t i = 0; i < len; ++i) {
+        const double lo = mid[base + i] - rad[base + i];
+        const double hi = mid[base + i] + rad[base + i];
+        const EndpointPair image = Form::finish(lo, hi, at_lo[i], at_hi[i]);
+        out_mid[base + i] = (image.lo + image.hi) * 0.5;
+        out_rad[base + i] = (image.hi - image.lo) * 0.5;
+      }
+    }
   }
 }
-
-// One chunk's vectors as the task hands them back.
-struct ChunkRuns {
-  double* mid;
-  double* rad;
-  std::size_t len;
-};
 
 }  // namespace endpoint_detail
 
@@ -63,40 +80,24 @@ void map_endpoints_serial(std::span<const double> mid, std::span<const double> r
 }
 
 // The parallel steps, whatever the length: ceil(n / MATH_CHUNK) pool tasks, each
-// filling a midpoint and a radius vector of its own (carved from the calling
-// thread's scratch), then copied into the result in chunk order by the calling
-// thread. A refused scratch allocation is reported before any task runs.
+// mapping its own element range straight into the result. The ranges are
+// disjoint and each element goes through the same steps as on the serial path,
+// so the bits match it; writing in place instead of into per-chunk vectors that
+// are copied afterwards saves a full write and read of the result.
 template <EndpointKernel Kernel>
-Status map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
-                             std::span<double> out_mid, std::span<double> out_rad) {
-  using endpoint_detail::ChunkRuns;
+void map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
+                           std::span<double> out_mid, std::span<double> out_rad) {
   const std::size_t n = mid.size();
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
-  if (n == 0) return Ok{};
-  ChunkScratch scratch(2 * n);
-  if (scratch.data() == nullptr) {
-    return memory_error("memory allocation of " + std::to_string(2 * n * sizeof(double)) +
-                        " bytes failed");
-  }
   const std::size_t chunks = n / MATH_CHUNK + (n % MATH_CHUNK != 0 ? 1 : 0);
-  std::vector<ChunkRuns> runs = pool::parallel_chunk_map<ChunkRuns>(chunks, [&](std::size_t j) {
+  pool::parallel_chunk_for_each(chunks, [&](std::size_t j) {
     const std::size_t start = j * MATH_CHUNK;
     const std::size_t len = std::min(n - start, MATH_CHUNK);
-    // Chunk j's vectors: 2 * len values starting at 2 * start.
-    const ChunkRuns chunk{scratch.data() + 2 * start, scratch.data() + 2 * start + len, len};
-    endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start, chunk.mid, chunk.rad,
-                                       len);
-    return chunk;
+    endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start,
+                                       out_mid.data() + start, out_rad.data() + start, len);
   });
-  std::size_t start = 0;
-  for (const ChunkRuns& chunk : runs) {
-    std::memcpy(out_mid.data() + start, chunk.mid, chunk.len * sizeof(double));
-    std::memcpy(out_rad.data() + start, chunk.rad, chunk.len * sizeof(double));
-    start += chunk.len;
-  }
-  return Ok{};
 }
 
 // A new array of a's shape holding Kernel's image of every element.
@@ -108,8 +109,7 @@ Result<IntervalArray> apply_endpoint_kernel(const IntervalArray& a) {
   if (a.size() <= MATH_SERIAL_MAX) {
     map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);
   } else {
-    Status done = map_endpoints_chunked<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);
-    if (!done) return std::move(done).error();
+    map_endpoints_chunked<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);
   }
   return result;
 }

@@ -57,15 +57,18 @@ inline double nan_max(double x, double y) {
   return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(y), _mm_set_sd(x)));
 }
 
+// Bitwise select: where mask is all ones a, else b.
+inline __m128d select_sd(__m128d mask, __m128d a, __m128d b) {
+  return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+}
+
 // (x, y) when y >= x, otherwise (y, x); a pair holding a NaN fails the test and
 // comes out swapped. A mask blend, for the same reason as above.
 inline EndpointPair ordered_pair(double x, double y) {
   const __m128d vx = _mm_set_sd(x);
   const __m128d vy = _mm_set_sd(y);
   const __m128d keep = _mm_cmpge_sd(vy, vx);  // all ones where y >= x
-  const __m128d first = _mm_or_pd(_mm_and_pd(keep, vx), _mm_andnot_pd(keep, vy));
-  const __m128d second = _mm_or_pd(_mm_and_pd(keep, vy), _mm_andnot_pd(keep, vx));
-  return {_mm_cvtsd_f64(first), _mm_cvtsd_f64(second)};
+  return {_mm_cvtsd_f64(select_sd(keep, vx, vy)), _mm_cvtsd_f64(select_sd(keep, vy, vx))};
 }
 
 // Truncation toward zero with saturation: NaN gives 0, out-of-range values
@@ -102,28 +105,38 @@ inline bool scan_candidates(std::int64_t k_first, std::int64_t k_last, double of
 template <bool Open>
 inline bool no_candidate_between(double lo, double hi, double offset) {
   constexpr double kInvPi = 0.3183098861837907;
+  // Adding and subtracting 1.5 * 2^52 rounds to the nearest integer, exactly,
+  // for |a| < 2^51; the floor follows with one masked subtraction. No integer
+  // conversion and no branch: this test runs for every element.
+  constexpr double kRoundingShift = 6755399441055744.0;
   const double a = (lo - offset) * kInvPi;
-  if (!(std::fabs(a) < 4.0e15)) return false;  // NaN, or where doubles are too sparse
-  std::int64_t k = static_cast<std::int64_t>(a);
-  if (static_cast<double>(k) > a) --k;
-  const double below = static_cast<double>(k) * PI + offset;
-  const double above = static_cast<double>(k + 1) * PI + offset;
+  if (!(std::fabs(a) < 2.0e15)) return false;  // NaN, or where doubles are too sparse
+  const __m128d va = _mm_set_sd(a);
+  const __m128d nearest =
+      _mm_sub_sd(_mm_add_sd(va, _mm_set_sd(kRoundingShift)), _mm_set_sd(kRoundingShift));
+  const __m128d rounded_up = _mm_and_pd(_mm_cmpgt_sd(nearest, va), _mm_set_sd(1.0));
+  // k = floor(a), an integer-valued double: the same value scan_candidates
+  // converts its int64 index to, so the two points below are its points.
+  const double k = _mm_cvtsd_f64(_mm_sub_sd(nearest, rounded_up));
+  const double below = k * PI + offset;
+  const double above = (k + 1.0) * PI + offset;
   if constexpr (Open) return below <= lo && hi <= above;
   return below < lo && hi < above;
 }
 
-// sin and cos: the endpoint values widened by every candidate extremum point
-// inside [lo, hi]. Candidates are evaluated by the library at the rounded point.
+// sin and cos, given the library's values at both endpoints: those values
+// widened by every candidate extremum point inside [lo, hi]. Candidates are
+// evaluated by the library at the rounded point. A width of a full period or
+// more covers [-1, 1] whatever the endpoint values.
 template <double (*F)(double)>
-inline EndpointPair periodic_endpoints(double lo, double hi, double offset) {
+inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi,
+                                    double offset) {
   if (hi - lo >= TWO_PI) return {-1.0, 1.0};
-  const double f_lo = F(lo);
-  const double f_hi = F(hi);
   double low = nan_min(f_lo, f_hi);
   double high = nan_max(f_lo, f_hi);
   // With a NaN endpoint no candidate can pass the inclusion test, and the index
   // range may span nearly all of int64 (midpoint +-inf, radius inf): skip it.
-  if (!is_nan(lo) && !is_nan(hi) && !no_candidate_between<false>(lo, hi, offset)) {
+  if (!no_candidate_between<false>(lo, hi, offset) && !is_nan(lo) && !is_nan(hi)) {
     const std::int64_t k_first = saturating_to_i64(std::floor((lo - offset) / PI));
     const std::int64_t k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
     scan_candidates(k_first, k_last, offset, [&](double p) {
@@ -158,28 +171,53 @@ inline EndpointPair sqrt_endpoints(double lo, double hi) {
   return endpoint_detail::ordered_pair(x, y);
 }
 
-inline EndpointPair exp_endpoints(double lo, double hi) {
-  using endpoint_detail::ordered_pair;
-  // exp(hi) is still finite up to 709.78, but the bound is widened to +inf from
-  // 709 on so that the result never sits at the edge of overflow.
-  if (hi > EXP_HIGH_EDGE)
-    return ordered_pair(std::exp(lo), std::numeric_limits<double>::infinity());
-  if (lo < EXP_LOW_EDGE) return ordered_pair(0.0, std::exp(hi));
-  return ordered_pair(std::exp(lo), std::exp(hi));
-}
+// Most kernels cost one library call per endpoint plus a cheap finishing step
+// that may ignore either value. They are written in that form, TwoCalls<Call,
+// Finish>, so the driver can run the calls for a block of elements in a loop
+// that holds nothing else and finish the block afterwards: a call clobbers
+// every floating-point register, and a loop mixing calls with the finishing
+// work runs well below the speed of the calls alone. The per-element kernel
+// takes the same two steps, so both orders give identical bits. (The value
+// of an ignored call is never used; calling anyway costs little and keeps the
+// call loop free of branches.)
+template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double)>
+struct TwoCalls {
+  static double call(double x) { return Call(x); }
+  static EndpointPair finish(double lo, double hi, double f_lo, double f_hi) {
+    return Finish(lo, hi, f_lo, f_hi);
+  }
+  static EndpointPair endpoints(double lo, double hi) { return Finish(lo, hi, Call(lo), Call(hi)); }
+};
+
+// Which kernels have the two-call form: TwoCallForm<K>::type is it, or void.
+template <EndpointKernel Kernel>
+struct TwoCallForm {
+  using type = void;
+};
 
 namespace endpoint_detail {
 
+inline double libm_exp(double x) {
+  return std::exp(x);
+}
+
+inline EndpointPair exp_finish(double lo, double hi, double e_lo, double e_hi) {
+  // exp(hi) is still finite up to 709.78, but the bound is widened to +inf from
+  // 709 on so that the result never sits at the edge of overflow.
+  if (hi > EXP_HIGH_EDGE) return ordered_pair(e_lo, std::numeric_limits<double>::infinity());
+  if (lo < EXP_LOW_EDGE) return ordered_pair(0.0, e_hi);
+  return ordered_pair(e_lo, e_hi);
+}
+
 // The logarithms: NaN for an interval entirely at or below zero, the floor
 // instead of -inf when only the lower endpoint is (or is NaN).
-template <double (*Log)(double), double Floor>
-inline EndpointPair log_endpoints(double lo, double hi) {
+template <double Floor>
+inline EndpointPair log_finish(double lo, double hi, double log_lo, double log_hi) {
   if (hi <= 0.0) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     return {nan, nan};
   }
-  const double x = lo > 0.0 ? Log(lo) : Floor;
-  return ordered_pair(x, Log(hi));
+  return ordered_pair(lo > 0.0 ? log_lo : Floor, log_hi);
 }
 
 inline double libm_log(double x) {
@@ -192,43 +230,25 @@ inline double libm_log10(double x) {
   return std::log10(x);
 }
 
-}  // namespace endpoint_detail
-
-inline EndpointPair ln_endpoints(double lo, double hi) {
-  return endpoint_detail::log_endpoints<endpoint_detail::libm_log, LN_FLOOR>(lo, hi);
+inline EndpointPair sin_finish(double lo, double hi, double f_lo, double f_hi) {
+  return periodic_finish<libm_sin>(lo, hi, f_lo, f_hi, HALF_PI);
 }
-inline EndpointPair log2_endpoints(double lo, double hi) {
-  return endpoint_detail::log_endpoints<endpoint_detail::libm_log2, LOG2_FLOOR>(lo, hi);
-}
-inline EndpointPair log10_endpoints(double lo, double hi) {
-  return endpoint_detail::log_endpoints<endpoint_detail::libm_log10, LOG10_FLOOR>(lo, hi);
+inline EndpointPair cos_finish(double lo, double hi, double f_lo, double f_hi) {
+  return periodic_finish<libm_cos>(lo, hi, f_lo, f_hi, 0.0);
 }
 
-inline EndpointPair abs_endpoints(double lo, double hi) {
-  using namespace endpoint_detail;
-  if (lo >= 0.0) return {lo, hi};
-  if (hi <= 0.0) return ordered_pair(-hi, -lo);
-  // Straddling zero, or a NaN endpoint: the larger magnitude bounds it.
-  return ordered_pair(0.0, nan_max(std::fabs(lo), std::fabs(hi)));
+inline double libm_tan(double x) {
+  return std::tan(x);
 }
 
-inline EndpointPair sin_endpoints(double lo, double hi) {
-  return endpoint_detail::periodic_endpoints<endpoint_detail::libm_sin>(lo, hi, HALF_PI);
-}
-
-inline EndpointPair cos_endpoints(double lo, double hi) {
-  return endpoint_detail::periodic_endpoints<endpoint_detail::libm_cos>(lo, hi, 0.0);
-}
-
-inline EndpointPair tan_endpoints(double lo, double hi) {
-  using namespace endpoint_detail;
+inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   // Wider than pi means a pole lies strictly inside. The scan below cannot be
   // trusted to find it: where the spacing of doubles exceeds pi (|x| >= 2^52)
   // or the candidate index saturates, no rounded candidate lands strictly
   // between the endpoints, and a finite but false enclosure would come out.
   if (hi - lo > PI) return {-inf, inf};
-  if (!is_nan(lo) && !is_nan(hi) && !no_candidate_between<true>(lo, hi, HALF_PI)) {
+  if (!no_candidate_between<true>(lo, hi, HALF_PI) && !is_nan(lo) && !is_nan(hi)) {
     const std::int64_t k_first = saturating_to_i64(std::floor((lo - HALF_PI) / PI));
     const std::int64_t k_last = saturating_to_i64(std::ceil((hi - HALF_PI) / PI));
     // A pole on an endpoint does not count: the library's value there is used.
@@ -236,9 +256,88 @@ inline EndpointPair tan_endpoints(double lo, double hi) {
       return {-inf, inf};
     }
   }
-  const double t_lo = std::tan(lo);
-  const double t_hi = std::tan(hi);
   return ordered_pair(nan_min(t_lo, t_hi), nan_max(t_lo, t_hi));
+}
+
+using ExpForm = TwoCalls<libm_exp, exp_finish>;
+using LnForm = TwoCalls<libm_log, log_finish<LN_FLOOR>>;
+using Log2Form = TwoCalls<libm_log2, log_finish<LOG2_FLOOR>>;
+using Log10Form = TwoCalls<libm_log10, log_finish<LOG10_FLOOR>>;
+using SinForm = TwoCalls<libm_sin, sin_finish>;
+using CosForm = TwoCalls<libm_cos, cos_finish>;
+using TanForm = TwoCalls<libm_tan, tan_finish>;
+
+}  // namespace endpoint_detail
+
+inline EndpointPair exp_endpoints(double lo, double hi) {
+  return endpoint_detail::ExpForm::endpoints(lo, hi);
+}
+inline EndpointPair ln_endpoints(double lo, double hi) {
+  return endpoint_detail::LnForm::endpoints(lo, hi);
+}
+inline EndpointPair log2_endpoints(double lo, double hi) {
+  return endpoint_detail::Log2Form::endpoints(lo, hi);
+}
+inline EndpointPair log10_endpoints(double lo, double hi) {
+  return endpoint_detail::Log10Form::endpoints(lo, hi);
+}
+inline EndpointPair sin_endpoints(double lo, double hi) {
+  return endpoint_detail::SinForm::endpoints(lo, hi);
+}
+inline EndpointPair cos_endpoints(double lo, double hi) {
+  return endpoint_detail::CosForm::endpoints(lo, hi);
+}
+inline EndpointPair tan_endpoints(double lo, double hi) {
+  return endpoint_detail::TanForm::endpoints(lo, hi);
+}
+
+template <>
+struct TwoCallForm<exp_endpoints> {
+  using type = endpoint_detail::ExpForm;
+};
+template <>
+struct TwoCallForm<ln_endpoints> {
+  using type = endpoint_detail::LnForm;
+};
+template <>
+struct TwoCallForm<log2_endpoints> {
+  using type = endpoint_detail::Log2Form;
+};
+template <>
+struct TwoCallForm<log10_endpoints> {
+  using type = endpoint_detail::Log10Form;
+};
+template <>
+struct TwoCallForm<sin_endpoints> {
+  using type = endpoint_detail::SinForm;
+};
+template <>
+struct TwoCallForm<cos_endpoints> {
+  using type = endpoint_detail::CosForm;
+};
+template <>
+struct TwoCallForm<tan_endpoints> {
+  using type = endpoint_detail::TanForm;
+};
+
+inline EndpointPair abs_endpoints(double lo, double hi) {
+  using namespace endpoint_detail;
+  // Three cases: entirely at or above zero (unchanged), entirely at or below
+  // (mirrored), or straddling zero or holding a NaN endpoint (the larger
+  // magnitude bounds it). All three are computed and the case picked by masks:
+  // on mixed-sign data a branch per case would mispredict half the time.
+  const EndpointPair mirrored = ordered_pair(-hi, -lo);
+  const EndpointPair straddling = ordered_pair(0.0, nan_max(std::fabs(lo), std::fabs(hi)));
+  const __m128d vlo = _mm_set_sd(lo);
+  const __m128d vhi = _mm_set_sd(hi);
+  const __m128d nonnegative = _mm_cmpge_sd(vlo, _mm_setzero_pd());
+  const __m128d nonpositive = _mm_cmple_sd(vhi, _mm_setzero_pd());
+  const __m128d other_lo =
+      select_sd(nonpositive, _mm_set_sd(mirrored.lo), _mm_set_sd(straddling.lo));
+  const __m128d other_hi =
+      select_sd(nonpositive, _mm_set_sd(mirrored.hi), _mm_set_sd(straddling.hi));
+  return {_mm_cvtsd_f64(select_sd(nonnegative, vlo, other_lo)),
+          _mm_cvtsd_f64(select_sd(nonnegative, vhi, other_hi))};
 }
 
 }  // namespace quorvex

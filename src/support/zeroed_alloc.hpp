@@ -33,12 +33,14 @@ class ZeroedBuffer {
   bool mapped_ = false;
 };
 
-// Allocations at or above this size come straight from mmap. Below it, calloc
-// recycles freed blocks and zeroes them itself, which costs far less than
-// first-touch page faults on fresh pages; above glibc's largest dynamic mmap
-// threshold (32 MiB) calloc would map fresh pages anyway, so we map them
-// ourselves and ask for huge pages.
-inline constexpr std::size_t kFreshPagesThreshold = std::size_t{64} << 20;
+// Allocations at or above this size come straight from mmap, with huge pages.
+// Below it, calloc recycles freed blocks and zeroes them itself, cheaply. Above
+// it, a recycled block would be zeroed by one memset on the calling thread
+// before a pooled operation starts, while fresh pages are zeroed by the kernel
+// on first touch, in whichever worker writes them: the zeroing runs in
+// parallel with the work instead of ahead of it, and 2 MiB pages make the
+// faults few.
+inline constexpr std::size_t kFreshPagesThreshold = std::size_t{4} << 20;
 // Mappings at or above this size are 2 MiB aligned and advised to use huge pages.
 inline constexpr std::size_t kHugePage = std::size_t{1} << 21;
 inline constexpr std::size_t kHugePageThreshold = 2 * kHugePage;

@@ -245,7 +245,7 @@ TYPED_TEST(EndpointDriver, ChunkedEqualsSerialAtChunkEdges) {
     random_balls(n, static_cast<std::uint32_t>(n), mid, rad);
     std::vector<double> sm(n), sr(n), cm(n, 7.0), cr(n, 7.0);
     map_endpoints_serial<K>(mid, rad, sm, sr);
-    ASSERT_TRUE(map_endpoints_chunked<K>(mid, rad, cm, cr).has_value());
+    map_endpoints_chunked<K>(mid, rad, cm, cr);
     for (std::size_t i = 0; i < n; ++i) {
       ASSERT_EQ(bits(sm[i]), bits(cm[i])) << "n=" << n << " i=" << i;
       ASSERT_EQ(bits(sr[i]), bits(cr[i])) << "n=" << n << " i=" << i;
@@ -253,10 +253,81 @@ TYPED_TEST(EndpointDriver, ChunkedEqualsSerialAtChunkEdges) {
   }
 }
 
+// The driver evaluates two-call kernels a block at a time (calls first, then
+// the finishing step); the result must be the per-element kernel's, including
+// at block edges and for the special values.
+TYPED_TEST(EndpointDriver, BlockedCallsEqualPerElementKernel) {
+  constexpr EndpointKernel K = TypeParam::kernel;
+  for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16},
+                              std::size_t{17}, std::size_t{63}, std::size_t{64}, std::size_t{65},
+                              std::size_t{1000}}) {
+    std::vector<double> mid, rad;
+    random_balls(n, static_cast<std::uint32_t>(n + 77), mid, rad);
+    std::vector<double> om(n), orad(n);
+    map_endpoints_serial<K>(mid, rad, om, orad);
+    for (std::size_t i = 0; i < n; ++i) {
+      const EndpointPair image = K(mid[i] - rad[i], mid[i] + rad[i]);
+      ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
+      ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+    }
+  }
+}
+
+// The quick test that skips the candidate scan must never skip a scan that
+// would find a candidate: intervals placed right at, just around and far from
+// the candidate points, both inclusion rules.
+TEST(EndpointDriver, QuickCandidateTestNeverHidesACandidate) {
+  std::mt19937_64 rng(11);
+  std::uniform_int_distribution<std::int64_t> index(-2000000, 2000000);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  // p itself, or its neighbour below or above.
+  const auto near = [](double p, int which) {
+    return which == 0 ? p : std::nextafter(p, which == 1 ? -kInf : kInf);
+  };
+  int skipped = 0;
+  for (int trial = 0; trial < 200000; ++trial) {
+    const double offset = trial % 2 == 0 ? HALF_PI : 0.0;
+    const double p = static_cast<double>(index(rng)) * PI + offset;
+    double lo = p;
+    double hi = p;
+    switch (trial % 4) {
+      case 0:  // candidate on an endpoint, or one ulp away
+        lo = near(p, trial / 4 % 3);
+        hi = lo + unit(rng);
+        break;
+      case 1:
+        hi = near(p, trial / 4 % 3);
+        lo = hi - unit(rng);
+        break;
+      case 2:  // somewhere between candidates
+        lo = p + unit(rng) * PI;
+        hi = lo + unit(rng) * (PI / 4);
+        break;
+      default:  // wide
+        lo = p - unit(rng) * 4.0;
+        hi = lo + unit(rng) * 8.0;
+    }
+    const auto k_first = saturating_to_i64(std::floor((lo - offset) / PI));
+    const auto k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
+    const bool closed = scan_candidates(k_first, k_last, offset,
+                                        [&](double c) { return lo <= c && c <= hi; });
+    const bool open =
+        scan_candidates(k_first, k_last, offset, [&](double c) { return lo < c && c < hi; });
+    if (endpoint_detail::no_candidate_between<false>(lo, hi, offset)) {
+      ++skipped;
+      ASSERT_FALSE(closed) << show(lo) << " " << show(hi);
+    }
+    if (endpoint_detail::no_candidate_between<true>(lo, hi, offset)) {
+      ASSERT_FALSE(open) << show(lo) << " " << show(hi);
+    }
+  }
+  EXPECT_GT(skipped, 10000);  // the quick test does skip most candidate-free intervals
+}
+
 TEST(EndpointDriver, MismatchedRunsPanic) {
   std::vector<double> mid(4), rad(3), om(4), orad(4);
   EXPECT_THROW(map_endpoints_serial<abs_endpoints>(mid, rad, om, orad), Panic);
-  EXPECT_THROW((void)map_endpoints_chunked<abs_endpoints>(mid, rad, om, orad), Panic);
+  EXPECT_THROW(map_endpoints_chunked<abs_endpoints>(mid, rad, om, orad), Panic);
 }
 
 // ---------------------------------------------------------------- entry points
