@@ -120,12 +120,15 @@ struct PackBuffer {
   double* data() const { return aligned ? aligned.get() : plain.get(); }
 };
 
+// `prepacked`, when not null, is B already packed as one panel (k <= KC and
+// n <= NC); otherwise each panel of B is packed here, once, by the first row
+// block.
 template <std::size_t MR, std::size_t NR>
 void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t k, std::size_t n,
                      const double* a, std::size_t lda, const double* b, double beta,
-                     std::size_t ldb, double* c, std::size_t ldc) {
+                     std::size_t ldb, double* c, std::size_t ldc, const double* prepacked) {
   const std::size_t mc_max = round_up(std::min(m, kMC), MR);
-  const std::size_t nc_max = round_up(std::min(n, kNC), NR);
+  const std::size_t nc_max = prepacked != nullptr ? 0 : round_up(std::min(n, kNC), NR);
   const std::size_t kc_max = std::min(k, kKC);
   PackBuffer buffer((mc_max + nc_max) * kc_max, align);
   double* const packed_a = buffer.data();
@@ -137,7 +140,7 @@ void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t 
       const std::size_t kc = std::min(kKC, k - pc);
       // Later depth blocks add to what the earlier ones left in C.
       const double beta_p = pc == 0 ? beta : 1.0;
-      const double* b_panel = b + pc * ldb + jc;
+      const double* b_panel = prepacked != nullptr ? nullptr : b + pc * ldb + jc;
       for (std::size_t ic = 0; ic < m; ic += kMC) {
         const std::size_t mc = std::min(kMC, m - ic);
         pack_a<MR>(mc, kc, a + ic * lda + pc, lda, packed_a);
@@ -156,9 +159,10 @@ void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t 
             }
           }
         };
-        if (ic > 0) {
+        if (prepacked != nullptr || ic > 0) {
+          const double* panel = prepacked != nullptr ? prepacked : packed_b;
           for (std::size_t g = 0; g < nc; g += kGroupCols) {
-            tiles(g, std::min(g + kGroupCols, nc), packed_b + g * kc, [] {});
+            tiles(g, std::min(g + kGroupCols, nc), panel + g * kc, [] {});
           }
           continue;
         }
@@ -234,28 +238,104 @@ Variant select_variant(const simd::CpuFeatures& f) noexcept {
   return Variant::kSse2;
 }
 
-void dgemm_with(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
-                std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
-                std::size_t ldc) {
+namespace {
+
+struct VariantShape {
+  MicroKernel kernel;
+  std::size_t mr, nr;
+  bool align;
+};
+
+VariantShape shape_of(Variant v) {
+  switch (v) {
+    case Variant::kAvx512:
+      return {dgemm_kernel_avx512_8x8, 8, 8, true};
+    case Variant::kFma:
+      return {dgemm_kernel_fma_8x4, 8, 4, true};
+    case Variant::kAvx:
+      return {dgemm_kernel_avx_8x4, 8, 4, true};
+    case Variant::kSse2:
+      break;
+  }
+  return {dgemm_kernel_sse2_4x4, 4, 4, false};
+}
+
+void run_variant(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
+                 std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
+                 std::size_t ldc, const double* prepacked) {
   if (m == 0 || n == 0) return;
   if (k == 0) {
     scale(m, n, beta, c, ldc);
     return;
   }
-  switch (v) {
-    case Variant::kAvx512:
-      return blocked_product<8, 8>(dgemm_kernel_avx512_8x8, true, m, k, n, a, lda, b, beta, ldb,
-                                   c, ldc);
-    case Variant::kFma:
-      return blocked_product<8, 4>(dgemm_kernel_fma_8x4, true, m, k, n, a, lda, b, beta, ldb, c,
-                                   ldc);
-    case Variant::kAvx:
-      return blocked_product<8, 4>(dgemm_kernel_avx_8x4, true, m, k, n, a, lda, b, beta, ldb, c,
-                                   ldc);
-    case Variant::kSse2:
-      return blocked_product<4, 4>(dgemm_kernel_sse2_4x4, false, m, k, n, a, lda, b, beta, ldb,
-                                   c, ldc);
+  const VariantShape shape = shape_of(v);
+  if (shape.mr == 8 && shape.nr == 8) {
+    return blocked_product<8, 8>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
+                                 prepacked);
   }
+  if (shape.mr == 8) {
+    return blocked_product<8, 4>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
+                                 prepacked);
+  }
+  return blocked_product<4, 4>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
+                               prepacked);
+}
+
+}  // namespace
+
+void dgemm_with(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
+                std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
+                std::size_t ldc) {
+  run_variant(v, m, k, n, a, lda, b, beta, ldb, c, ldc, nullptr);
+}
+
+PanelProduct::PanelProduct(Variant v, std::size_t k, std::size_t n, const double* b,
+                           std::size_t ldb, double beta)
+    : variant_(v), k_(k), n_(n), b_(b), ldb_(ldb), beta_(beta) {
+  const std::size_t count = round_up(std::min(n, kNC), shape_of(v).nr) * std::min(k, kKC);
+  if (count > 0) {
+    panel_.reset(static_cast<double*>(
+        ::operator new[](count * sizeof(double), std::align_val_t{kBufferAlign})));
+  }
+}
+
+PanelProduct::PanelProduct(std::size_t k, std::size_t n, const double* b, std::size_t ldb,
+                           double beta)
+    : PanelProduct(select_variant(simd::cpu_features()), k, n, b, ldb, beta) {}
+
+void PanelProduct::AlignedDelete::operator()(double* p) const {
+  ::operator delete[](p, std::align_val_t{kBufferAlign});
+}
+
+std::size_t PanelProduct::panel_count() const noexcept {
+  if (k_ == 0) return 0;
+  return ((n_ + kNC - 1) / kNC) * ((k_ + kKC - 1) / kKC);
+}
+
+PanelProduct::Panel PanelProduct::panel(std::size_t index) const noexcept {
+  const std::size_t depth_blocks = (k_ + kKC - 1) / kKC;
+  const std::size_t jc = index / depth_blocks * kNC;
+  const std::size_t pc = index % depth_blocks * kKC;
+  return {jc, pc, std::min(kNC, n_ - jc), std::min(kKC, k_ - pc)};
+}
+
+void PanelProduct::pack(std::size_t index) {
+  const Panel p = panel(index);
+  const double* src = b_ + p.pc * ldb_ + p.jc;
+  if (shape_of(variant_).nr == 8) {
+    pack_b<8>(p.kc, src, ldb_, p.nc, panel_.get());
+  } else {
+    pack_b<4>(p.kc, src, ldb_, p.nc, panel_.get());
+  }
+}
+
+void PanelProduct::multiply(std::size_t index, std::size_t m, const double* a, std::size_t lda,
+                            double* c, std::size_t ldc) const {
+  const Panel p = panel(index);
+  // Later depth blocks add to what the earlier ones left in C.
+  const double beta = p.pc == 0 ? beta_ : 1.0;
+  run_variant(variant_, m, p.kc, p.nc, a + p.pc, lda, nullptr, beta, 0, c + p.jc, ldc,
+              panel_.get());
 }
 
 void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,

@@ -4,10 +4,49 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+
+#include "gemm/variant.hpp"
 
 namespace quorvex::gemm {
 
 void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,
            const double* b, double beta, std::size_t ldb, double* c, std::size_t ldc);
+
+// C <- A*B + beta*C taken one B panel (depth block x column block) at a time,
+// for a caller that runs the row blocks of each panel in parallel: the panel is
+// packed once and shared by every row block while it is still in cache. For
+// each panel in index order: pack it, then multiply any row blocks with it
+// (concurrently if wished), all before packing the next. The result is bit for
+// bit the one dgemm gives on the same variant.
+class PanelProduct {
+ public:
+  // B is k x n with row stride ldb and must outlive the object.
+  PanelProduct(std::size_t k, std::size_t n, const double* b, std::size_t ldb, double beta);
+  PanelProduct(Variant v, std::size_t k, std::size_t n, const double* b, std::size_t ldb,
+               double beta);
+
+  std::size_t panel_count() const noexcept;  // 0 when k == 0
+  void pack(std::size_t panel);
+  // m rows of A (row stride lda, all k columns) and the same rows of C.
+  void multiply(std::size_t panel, std::size_t m, const double* a, std::size_t lda, double* c,
+                std::size_t ldc) const;
+
+ private:
+  struct Panel {
+    std::size_t jc, pc, nc, kc;
+  };
+  struct AlignedDelete {
+    void operator()(double* p) const;
+  };
+  Panel panel(std::size_t index) const noexcept;
+
+  Variant variant_;
+  std::size_t k_, n_;
+  const double* b_;
+  std::size_t ldb_;
+  double beta_;
+  std::unique_ptr<double[], AlignedDelete> panel_;
+};
 
 }  // namespace quorvex::gemm

@@ -58,7 +58,7 @@ struct Operands {
   double* c_rad;
 };
 
-// The three products for `rows` rows starting at `row`.
+// The three products for `rows` rows starting at `row`, B unpacked.
 void product_rows(const Operands& o, std::size_t row, std::size_t rows) {
   const std::size_t a_off = row * o.k, c_off = row * o.n;
   gemm::dgemm(rows, o.k, o.n, o.a_mid + a_off, o.k, o.b_mid, 0.0, o.n, o.c_mid + c_off, o.n);
@@ -68,6 +68,33 @@ void product_rows(const Operands& o, std::size_t row, std::size_t rows) {
   if (o.b_bound != nullptr) {
     const double beta = o.a_abs != nullptr ? 1.0 : 0.0;
     gemm::dgemm(rows, o.k, o.n, o.a_rad + a_off, o.k, o.b_bound, beta, o.n, o.c_rad + c_off, o.n);
+  }
+}
+
+// One product C <- A*B + beta*C over all m rows on the pool: B panel by B
+// panel, each packed once and then shared by 64-row blocks running in
+// parallel while it is still in cache. A failure inside a task (a refused
+// buffer) is carried back to this thread, so it surfaces here whatever the pool
+// does with exceptions. (k > 0 here.)
+void pooled_product(std::size_t m, std::size_t k, std::size_t n, const double* a, const double* b,
+                    double beta, double* c) {
+  gemm::PanelProduct product(k, n, b, n, beta);
+  const std::size_t blocks = (m + kBlockRows - 1) / kBlockRows;
+  std::vector<std::exception_ptr> failures(blocks);
+  for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
+    product.pack(panel);
+    pool::parallel_chunk_for_each(blocks, [&](std::size_t block) {
+      try {
+        const std::size_t row = block * kBlockRows;
+        const std::size_t rows = std::min<std::size_t>(kBlockRows, m - row);
+        product.multiply(panel, rows, a + row * k, k, c + row * n, n);
+      } catch (...) {
+        failures[block] = std::current_exception();
+      }
+    });
+    for (const auto& failure : failures) {
+      if (failure) std::rethrow_exception(failure);
+    }
   }
 }
 
@@ -121,21 +148,13 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
     product_rows(ops, 0, m);
     return result;
   }
-  // Row blocks write disjoint rows of the result. A failure inside a block
-  // (a refused packing buffer) is carried back to this thread, so it surfaces
-  // here whatever the pool does with exceptions.
-  const std::size_t blocks = (m + kBlockRows - 1) / kBlockRows;
-  std::vector<std::exception_ptr> failures(blocks);
-  pool::parallel_chunk_for_each(blocks, [&](std::size_t block) {
-    try {
-      const std::size_t row = block * kBlockRows;
-      product_rows(ops, row, std::min<std::size_t>(kBlockRows, m - row));
-    } catch (...) {
-      failures[block] = std::current_exception();
-    }
-  });
-  for (const auto& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
+  // The products run one after another, each over all row blocks (which write
+  // disjoint rows) with its own packed B.
+  pooled_product(m, k, n, ops.a_mid, ops.b_mid, 0.0, ops.c_mid);
+  if (ops.a_abs != nullptr) pooled_product(m, k, n, ops.a_abs, ops.b_rad, 0.0, ops.c_rad);
+  if (ops.b_bound != nullptr) {
+    const double beta = ops.a_abs != nullptr ? 1.0 : 0.0;
+    pooled_product(m, k, n, ops.a_rad, ops.b_bound, beta, ops.c_rad);
   }
   return result;
 }

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "gemm/gemm.hpp"
 #include "gemm/variant.hpp"
 #include "simd/features.hpp"
 
@@ -125,6 +126,34 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(variant_name(std::get<0>(info.param))) + "_" +
              shape_name(std::get<1>(info.param)) + "_" + b;
     });
+
+// Panel by panel, with row blocks of 64 taken in reverse order and then one
+// leftover block, must give dgemm's bits exactly: matmul relies on it to
+// match its serial path under any thread count.
+TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
+  const auto [variant, shape, beta] = GetParam();
+  const auto [m, k, n] = shape;
+  const std::vector<double> a = random_matrix(m, k, 4);
+  const std::vector<double> b = random_matrix(k, n, 5);
+  std::vector<double> c0 = random_matrix(m, n, 6);
+  if (beta == 0.0) c0.assign(m * n, kNaN);
+  std::vector<double> expected = c0;
+  dgemm_with(variant, m, k, n, a.data(), k, b.data(), beta, n, expected.data(), n);
+  std::vector<double> c = c0;
+  PanelProduct product(variant, k, n, b.data(), n, beta);
+  const std::size_t blocks = (m + 63) / 64;
+  for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
+    product.pack(panel);
+    for (std::size_t blk = blocks; blk-- > 0;) {
+      const std::size_t rows = std::min<std::size_t>(64, m - blk * 64);
+      product.multiply(panel, rows, a.data() + blk * 64 * k, k, c.data() + blk * 64 * n, n);
+    }
+  }
+  for (std::size_t i = 0; i < m * n; ++i) {
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(c[i]), std::bit_cast<std::uint64_t>(expected[i]))
+        << "element " << i;
+  }
+}
 
 class GemmVariant : public ForVariant<Variant> {};
 
