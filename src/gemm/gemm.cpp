@@ -319,13 +319,20 @@ PanelProduct::Panel PanelProduct::panel(std::size_t index) const noexcept {
   return {jc, pc, std::min(kNC, n_ - jc), std::min(kKC, k_ - pc)};
 }
 
-void PanelProduct::pack(std::size_t index) {
+void PanelProduct::pack(std::size_t index, std::size_t part, std::size_t parts) {
   const Panel p = panel(index);
-  const double* src = b_ + p.pc * ldb_ + p.jc;
+  // Part j packs its share of the panel's 32-column groups; a group's strips
+  // land where packing the whole panel would put them.
+  const std::size_t groups = (p.nc + kGroupCols - 1) / kGroupCols;
+  const std::size_t first = std::min(p.nc, groups * part / parts * kGroupCols);
+  const std::size_t last = std::min(p.nc, groups * (part + 1) / parts * kGroupCols);
+  if (first >= last) return;
+  const double* src = b_ + p.pc * ldb_ + p.jc + first;
+  double* out = panel_.get() + first * p.kc;
   if (shape_of(variant_).nr == 8) {
-    pack_b<8>(p.kc, src, ldb_, p.nc, panel_.get());
+    pack_b<8>(p.kc, src, ldb_, last - first, out);
   } else {
-    pack_b<4>(p.kc, src, ldb_, p.nc, panel_.get());
+    pack_b<4>(p.kc, src, ldb_, last - first, out);
   }
 }
 

@@ -27,7 +27,9 @@ class PanelProduct {
                double beta);
 
   std::size_t panel_count() const noexcept;  // 0 when k == 0
-  void pack(std::size_t panel);
+  // Packs part `part` of `parts` (all of it by default); the parts of one
+  // panel are disjoint and may be packed concurrently.
+  void pack(std::size_t panel, std::size_t part = 0, std::size_t parts = 1);
   // m rows of A (row stride lda, all k columns) and the same rows of C.
   void multiply(std::size_t panel, std::size_t m, const double* a, std::size_t lda, double* c,
                 std::size_t ldc) const;

@@ -21,6 +21,25 @@ namespace {
 // From this many result rows the product runs as row blocks on the pool.
 constexpr std::uint64_t kParallelRows = 256;
 constexpr std::uint64_t kBlockRows = 64;
+// A shared B panel is packed in this many parts, so that all workers help.
+constexpr std::size_t kPackParts = 8;
+// Elements per task when the derived matrices are built on the pool.
+constexpr std::size_t kDerivedChunk = std::size_t{1} << 16;
+
+// out[i] = f(i) for i < count; on the pool when `pooled`.
+template <class F>
+void fill_elements(double* out, std::size_t count, bool pooled, F&& f) {
+  const auto range = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out[i] = f(i);
+  };
+  if (!pooled) {
+    range(0, count);
+    return;
+  }
+  pool::parallel_chunk_for_each((count + kDerivedChunk - 1) / kDerivedChunk, [&](std::size_t j) {
+    range(j * kDerivedChunk, std::min(count, (j + 1) * kDerivedChunk));
+  });
+}
 
 // Every radius compares equal to 0.0 (so -0.0 counts, NaN does not). A
 // double equals 0.0 exactly when its bits without the sign are all zero, so
@@ -82,7 +101,8 @@ void pooled_product(std::size_t m, std::size_t k, std::size_t n, const double* a
   const std::size_t blocks = (m + kBlockRows - 1) / kBlockRows;
   std::vector<std::exception_ptr> failures(blocks);
   for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
-    product.pack(panel);
+    pool::parallel_chunk_for_each(kPackParts,
+                                  [&](std::size_t part) { product.pack(panel, part, kPackParts); });
     pool::parallel_chunk_for_each(blocks, [&](std::size_t block) {
       try {
         const std::size_t row = block * kBlockRows;
@@ -120,17 +140,19 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
   const bool a_exact = all_zero(a.radii());
   const bool b_exact = all_zero(b.radii());
 
+  const bool pooled = m >= kParallelRows;
   std::unique_ptr<double[]> a_abs, b_bound;
   if (!b_exact) {
     a_abs = work_matrix(m * k);
-    const auto mids = a.midpoints();
-    for (std::size_t i = 0; i < mids.size(); ++i) a_abs[i] = std::fabs(mids[i]);
+    const double* mids = a.midpoints().data();
+    fill_elements(a_abs.get(), m * k, pooled, [&](std::size_t i) { return std::fabs(mids[i]); });
   }
   if (!a_exact) {
     b_bound = work_matrix(k * n);
-    const auto mids = b.midpoints();
-    const auto rads = b.radii();
-    for (std::size_t i = 0; i < mids.size(); ++i) b_bound[i] = std::fabs(mids[i]) + rads[i];
+    const double* mids = b.midpoints().data();
+    const double* rads = b.radii().data();
+    fill_elements(b_bound.get(), k * n, pooled,
+                  [&](std::size_t i) { return std::fabs(mids[i]) + rads[i]; });
   }
 
   const Operands ops{k,
@@ -144,7 +166,7 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
                      runs.mid.data(),
                      runs.rad.data()};
 
-  if (m < kParallelRows) {
+  if (!pooled) {
     product_rows(ops, 0, m);
     return result;
   }

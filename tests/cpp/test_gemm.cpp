@@ -127,9 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
              shape_name(std::get<1>(info.param)) + "_" + b;
     });
 
-// Panel by panel, with row blocks of 64 taken in reverse order and then one
-// leftover block, must give dgemm's bits exactly: matmul relies on it to
-// match its serial path under any thread count.
+// Panel by panel, each packed in three parts (last part first), with row
+// blocks of 64 taken in reverse order, must give dgemm's bits exactly: matmul
+// relies on it to match its serial path under any thread count.
 TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
   const auto [variant, shape, beta] = GetParam();
   const auto [m, k, n] = shape;
@@ -143,7 +143,7 @@ TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
   PanelProduct product(variant, k, n, b.data(), n, beta);
   const std::size_t blocks = (m + 63) / 64;
   for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
-    product.pack(panel);
+    for (std::size_t part = 3; part-- > 0;) product.pack(panel, part, 3);
     for (std::size_t blk = blocks; blk-- > 0;) {
       const std::size_t rows = std::min<std::size_t>(64, m - blk * 64);
       product.multiply(panel, rows, a.data() + blk * 64 * k, k, c.data() + blk * 64 * n, n);
