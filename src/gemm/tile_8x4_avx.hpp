@@ -58,7 +58,6 @@ inline void kernel_8x4(MulAdd madd, std::size_t kc, const double* a, const doubl
 
 #pragma GCC unroll 4
   for (std::size_t p = 0; p < kc; ++p) {
-    _mm_prefetch(reinterpret_cast<const char*>(a + 64), _MM_HINT_T0);
     const __m256d a0 = _mm256_loadu_pd(a);
     const __m256d a1 = _mm256_loadu_pd(a + 4);
     __m256d bj = _mm256_broadcast_sd(b);
