@@ -9,12 +9,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
-#include <string>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "array/interval_array.hpp"
 #include "ops/endpoint_kernels.hpp"
