@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +17,8 @@
 #include "array/interval_array.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "pool/pool.hpp"
+#include "pool/worker_pool.hpp"
+#include "simd/endpoint_blocks.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {
@@ -27,38 +30,64 @@ inline constexpr std::size_t MATH_CHUNK = 4096;
 
 namespace endpoint_detail {
 
-// Elements per block of library calls in the two-call form: the values wait
-// in two small arrays on the stack until the block is finished.
-inline constexpr std::size_t kCallBlock = 16;
+// Elements per block of library calls in the two-call form: the endpoints and
+// values wait in small arrays on the stack until the block is finished.
+inline constexpr std::size_t kCallBlock = 32;
+static_assert(kCallBlock <= simd::kFinishMax);
+
+// Element i by the per-element kernel.
+template <EndpointKernel Kernel>
+inline void map_one(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                    std::size_t i) {
+  const double lo = mid[i] - rad[i];
+  const double hi = mid[i] + rad[i];
+  const EndpointPair image = Kernel(lo, hi);
+  out_mid[i] = (image.lo + image.hi) * 0.5;
+  out_rad[i] = (image.hi - image.lo) * 0.5;
+}
+
+// The library calls of one block in a loop of their own, then the vector
+// finishing step; what it leaves (a short tail, sin/cos/tan elements that may
+// hold a candidate point) is finished one element at a time.
+template <class Form>
+inline void map_block(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                      std::size_t len, const simd::EndpointBlockKernels& vector) {
+  double lo[kCallBlock];
+  double hi[kCallBlock];
+  double at_lo[kCallBlock];
+  double at_hi[kCallBlock];
+  for (std::size_t i = 0; i < len; ++i) {
+    lo[i] = mid[i] - rad[i];
+    hi[i] = mid[i] + rad[i];
+    at_lo[i] = Form::call(lo[i]);
+    at_hi[i] = Form::call(hi[i]);
+  }
+  const simd::FinishDone done = (vector.*Form::block)({lo, hi, at_lo, at_hi, out_mid, out_rad, len});
+  const auto finish_one = [&](std::size_t i) {
+    const EndpointPair image = Form::finish(lo[i], hi[i], at_lo[i], at_hi[i]);
+    out_mid[i] = (image.lo + image.hi) * 0.5;
+    out_rad[i] = (image.hi - image.lo) * 0.5;
+  };
+  for (std::size_t i = done.count; i < len; ++i) finish_one(i);
+  for (std::uint64_t rest = done.scan; rest != 0; rest &= rest - 1) {
+    finish_one(static_cast<std::size_t>(std::countr_zero(rest)));
+  }
+}
 
 template <EndpointKernel Kernel>
 inline void map_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                      std::size_t n) {
+                      std::size_t n, const simd::EndpointBlockKernels& vector) {
   using Form = typename TwoCallForm<Kernel>::type;
-  if constexpr (std::is_void_v<Form>) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const double lo = mid[i] - rad[i];
-      const double hi = mid[i] + rad[i];
-      const EndpointPair image = Kernel(lo, hi);
-      out_mid[i] = (image.lo + image.hi) * 0.5;
-      out_rad[i] = (image.hi - image.lo) * 0.5;
-    }
+  constexpr auto balls = VectorForm<Kernel>::balls;
+  if constexpr (balls != nullptr) {
+    const std::size_t done = (vector.*balls)(mid, rad, out_mid, out_rad, n);
+    for (std::size_t i = done; i < n; ++i) map_one<Kernel>(mid, rad, out_mid, out_rad, i);
+  } else if constexpr (std::is_void_v<Form>) {
+    for (std::size_t i = 0; i < n; ++i) map_one<Kernel>(mid, rad, out_mid, out_rad, i);
   } else {
-    double at_lo[kCallBlock];
-    double at_hi[kCallBlock];
     for (std::size_t base = 0; base < n; base += kCallBlock) {
-      const std::size_t len = std::min(kCallBlock, n - base);
-      for (std::size_t i = 0; i < len; ++i) {
-        at_lo[i] = Form::call(mid[base + i] - rad[base + i]);
-        at_hi[i] = Form::call(mid[base + i] + rad[base + i]);
-      }
-      for (std::size_t i = 0; i < len; ++i) {
-        const double lo = mid[base + i] - rad[base + i];
-        const double hi = mid[base + i] + rad[base + i];
-        const EndpointPair image = Form::finish(lo, hi, at_lo[i], at_hi[i]);
-        out_mid[base + i] = (image.lo + image.hi) * 0.5;
-        out_rad[base + i] = (image.hi - image.lo) * 0.5;
-      }
+      map_block<Form>(mid + base, rad + base, out_mid + base, out_rad + base,
+                      std::min(kCallBlock, n - base), vector);
     }
   }
 }
@@ -66,35 +95,49 @@ inline void map_balls(const double* mid, const double* rad, double* out_mid, dou
 }  // namespace endpoint_detail
 
 // The serial steps over equally long runs (the operand's and the result's).
+// `vector` picks the variant of the vector steps; every variant gives the same
+// bits.
 template <EndpointKernel Kernel>
 void map_endpoints_serial(std::span<const double> mid, std::span<const double> rad,
-                          std::span<double> out_mid, std::span<double> out_rad) {
+                          std::span<double> out_mid, std::span<double> out_rad,
+                          const simd::EndpointBlockKernels& vector = simd::endpoint_blocks()) {
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{mid.size()}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{mid.size()}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{mid.size()}, "result radius length");
   endpoint_detail::map_balls<Kernel>(mid.data(), rad.data(), out_mid.data(), out_rad.data(),
-                                     mid.size());
+                                     mid.size(), vector);
 }
 
-// The parallel steps, whatever the length: ceil(n / MATH_CHUNK) pool tasks, each
-// mapping its own element range straight into the result. The ranges are
-// disjoint and each element goes through the same steps as on the serial path,
-// so the bits match it; writing in place instead of into per-chunk vectors that
-// are copied afterwards saves a full write and read of the result.
+// The parallel steps, whatever the length: ceil(n / MATH_CHUNK) tasks on
+// `pool`, each mapping its own element range straight into the result. The
+// ranges are disjoint and each element goes through the same steps as on the
+// serial path, so the bits match it; writing in place instead of into
+// per-chunk vectors that are copied afterwards saves a full write and read of
+// the result.
 template <EndpointKernel Kernel>
-void map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
-                           std::span<double> out_mid, std::span<double> out_rad) {
+void map_endpoints_chunked(pool::WorkerPool& pool, std::span<const double> mid,
+                           std::span<const double> rad, std::span<double> out_mid,
+                           std::span<double> out_rad) {
   const std::size_t n = mid.size();
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
   const std::size_t chunks = n / MATH_CHUNK + (n % MATH_CHUNK != 0 ? 1 : 0);
-  pool::parallel_chunk_for_each(chunks, [&](std::size_t j) {
+  if (chunks == 0) return;
+  const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
+  pool.chunk_for_each(chunks, [&](std::size_t j) {
     const std::size_t start = j * MATH_CHUNK;
     const std::size_t len = std::min(n - start, MATH_CHUNK);
     endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start,
-                                       out_mid.data() + start, out_rad.data() + start, len);
+                                       out_mid.data() + start, out_rad.data() + start, len, vector);
   });
+}
+
+// The same on the process-wide pool.
+template <EndpointKernel Kernel>
+void map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
+                           std::span<double> out_mid, std::span<double> out_rad) {
+  map_endpoints_chunked<Kernel>(pool::global_pool(), mid, rad, out_mid, out_rad);
 }
 
 // A new array of a's shape holding Kernel's image of every element.

@@ -14,6 +14,9 @@
 
 #include <emmintrin.h>
 
+#include "ops/endpoint_constants.hpp"
+#include "simd/endpoint_blocks.hpp"
+
 namespace quorvex {
 
 struct EndpointPair {
@@ -22,20 +25,6 @@ struct EndpointPair {
 };
 
 using EndpointKernel = EndpointPair (*)(double lo, double hi);
-
-// ln, log2 and log10 of 2^-1022, the smallest positive normal double: the lower
-// bound of an interval that reaches down to zero or below.
-inline constexpr double LN_FLOOR = -708.3964185322641;
-inline constexpr double LOG2_FLOOR = -1022.0;
-inline constexpr double LOG10_FLOOR = -307.6526555685888;
-// Above this upper endpoint exp's upper bound is +inf; below this lower
-// endpoint its lower bound is 0.
-inline constexpr double EXP_HIGH_EDGE = 709.0;
-inline constexpr double EXP_LOW_EDGE = -745.0;
-// The doubles nearest 2*pi, pi and pi/2.
-inline constexpr double TWO_PI = 6.283185307179586;
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double HALF_PI = 1.5707963267948966;
 
 namespace endpoint_detail {
 
@@ -104,13 +93,11 @@ inline bool scan_candidates(std::int64_t k_first, std::int64_t k_last, double of
 // caller then runs the full scan.
 template <bool Open>
 inline bool no_candidate_between(double lo, double hi, double offset) {
-  constexpr double kInvPi = 0.3183098861837907;
-  // Adding and subtracting 1.5 * 2^52 rounds to the nearest integer, exactly,
-  // for |a| < 2^51; the floor follows with one masked subtraction. No integer
-  // conversion and no branch: this test runs for every element.
-  constexpr double kRoundingShift = 6755399441055744.0;
+  // Adding and subtracting kRoundingShift rounds to the nearest integer; the
+  // floor follows with one masked subtraction. No integer conversion and no
+  // branch: this test runs for every element.
   const double a = (lo - offset) * kInvPi;
-  if (!(std::fabs(a) < 2.0e15)) return false;  // NaN, or where doubles are too sparse
+  if (!(std::fabs(a) < kQuickTestLimit)) return false;  // NaN, or doubles too sparse
   const __m128d va = _mm_set_sd(a);
   const __m128d nearest =
       _mm_sub_sd(_mm_add_sd(va, _mm_set_sd(kRoundingShift)), _mm_set_sd(kRoundingShift));
@@ -173,15 +160,18 @@ inline EndpointPair sqrt_endpoints(double lo, double hi) {
 
 // Most kernels cost one library call per endpoint plus a cheap finishing step
 // that may ignore either value. They are written in that form, TwoCalls<Call,
-// Finish>, so the driver can run the calls for a block of elements in a loop
-// that holds nothing else and finish the block afterwards: a call clobbers
-// every floating-point register, and a loop mixing calls with the finishing
-// work runs well below the speed of the calls alone. The per-element kernel
-// takes the same two steps, so both orders give identical bits. (The value
-// of an ignored call is never used; calling anyway costs little and keeps the
-// call loop free of branches.)
-template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double)>
+// Finish, Block>, so the driver can run the calls for a block of elements in a
+// loop that holds nothing else and finish the block afterwards, with the
+// vector form of Finish named by Block: a call clobbers every floating-point
+// register, and a loop mixing calls with the finishing work runs well below
+// the speed of the calls alone. The per-element kernel takes the same two
+// steps, so both orders give identical bits. (The value of an ignored call is
+// never used; calling anyway costs little and keeps the call loop free of
+// branches.)
+template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double),
+          simd::FinishFn simd::EndpointBlockKernels::*Block>
 struct TwoCalls {
+  static constexpr auto block = Block;
   static double call(double x) { return Call(x); }
   static EndpointPair finish(double lo, double hi, double f_lo, double f_hi) {
     return Finish(lo, hi, f_lo, f_hi);
@@ -259,13 +249,13 @@ inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
   return ordered_pair(nan_min(t_lo, t_hi), nan_max(t_lo, t_hi));
 }
 
-using ExpForm = TwoCalls<libm_exp, exp_finish>;
-using LnForm = TwoCalls<libm_log, log_finish<LN_FLOOR>>;
-using Log2Form = TwoCalls<libm_log2, log_finish<LOG2_FLOOR>>;
-using Log10Form = TwoCalls<libm_log10, log_finish<LOG10_FLOOR>>;
-using SinForm = TwoCalls<libm_sin, sin_finish>;
-using CosForm = TwoCalls<libm_cos, cos_finish>;
-using TanForm = TwoCalls<libm_tan, tan_finish>;
+using ExpForm = TwoCalls<libm_exp, exp_finish, &simd::EndpointBlockKernels::exp_finish>;
+using LnForm = TwoCalls<libm_log, log_finish<LN_FLOOR>, &simd::EndpointBlockKernels::ln_finish>;
+using Log2Form = TwoCalls<libm_log2, log_finish<LOG2_FLOOR>, &simd::EndpointBlockKernels::log2_finish>;
+using Log10Form = TwoCalls<libm_log10, log_finish<LOG10_FLOOR>, &simd::EndpointBlockKernels::log10_finish>;
+using SinForm = TwoCalls<libm_sin, sin_finish, &simd::EndpointBlockKernels::sin_finish>;
+using CosForm = TwoCalls<libm_cos, cos_finish, &simd::EndpointBlockKernels::cos_finish>;
+using TanForm = TwoCalls<libm_tan, tan_finish, &simd::EndpointBlockKernels::tan_finish>;
 
 }  // namespace endpoint_detail
 
@@ -339,5 +329,20 @@ inline EndpointPair abs_endpoints(double lo, double hi) {
   return {_mm_cvtsd_f64(select_sd(nonnegative, vlo, other_lo)),
           _mm_cvtsd_f64(select_sd(nonnegative, vhi, other_hi))};
 }
+
+// Which kernels run whole in vector form (no library call): VectorForm<K>::balls
+// names it in the vector table, or is null.
+template <EndpointKernel Kernel>
+struct VectorForm {
+  static constexpr simd::BallsFn simd::EndpointBlockKernels::*balls = nullptr;
+};
+template <>
+struct VectorForm<sqrt_endpoints> {
+  static constexpr auto balls = &simd::EndpointBlockKernels::sqrt_balls;
+};
+template <>
+struct VectorForm<abs_endpoints> {
+  static constexpr auto balls = &simd::EndpointBlockKernels::abs_balls;
+};
 
 }  // namespace quorvex

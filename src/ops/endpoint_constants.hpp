@@ -1,0 +1,32 @@
+// The fixed values of the elementary functions' endpoint kernels, apart from
+// the kernels themselves so that the vector forms can share them.
+#pragma once
+
+namespace quorvex {
+
+// ln, log2 and log10 of 2^-1022, the smallest positive normal double: the lower
+// bound of an interval that reaches down to zero or below.
+inline constexpr double LN_FLOOR = -708.3964185322641;
+inline constexpr double LOG2_FLOOR = -1022.0;
+inline constexpr double LOG10_FLOOR = -307.6526555685888;
+// Above this upper endpoint exp's upper bound is +inf; below this lower
+// endpoint its lower bound is 0.
+inline constexpr double EXP_HIGH_EDGE = 709.0;
+inline constexpr double EXP_LOW_EDGE = -745.0;
+// The doubles nearest 2*pi, pi and pi/2.
+inline constexpr double TWO_PI = 6.283185307179586;
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double HALF_PI = 1.5707963267948966;
+
+namespace endpoint_detail {
+
+// The quick "no candidate point inside" test of sin, cos and tan: the index
+// estimate (lo - offset) * kInvPi is rounded to an integer by adding and
+// subtracting 1.5 * 2^52, exact for magnitudes below 2^51; the test is only
+// tried below kQuickTestLimit, well inside that.
+inline constexpr double kInvPi = 0.3183098861837907;
+inline constexpr double kRoundingShift = 6755399441055744.0;
+inline constexpr double kQuickTestLimit = 2.0e15;
+
+}  // namespace endpoint_detail
+}  // namespace quorvex

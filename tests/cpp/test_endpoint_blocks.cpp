@@ -1,0 +1,265 @@
+// The vector endpoint steps: each variant, called directly, must give the
+// scalar kernels' bits on every lane it reports as done, leave the rest of the
+// block alone, and flag every sin/cos/tan lane whose result needs the scan.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ops/endpoint_driver.hpp"
+#include "ops/endpoint_kernels.hpp"
+#include "simd/endpoint_blocks.hpp"
+#include "simd/features.hpp"
+
+namespace quorvex {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kSentinel = -12345.0;
+
+// Bit equality; any NaN matches any NaN (only the NaN sign can differ when the
+// compiler orders the operands of a commutative addition differently).
+bool same(double x, double y) {
+  if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y);
+  return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+}
+
+struct Variant {
+  const char* name;
+  const simd::EndpointBlockKernels& (*kernels)();
+  std::size_t width;
+  bool (*available)();
+};
+
+void PrintTo(const Variant& v, std::ostream* os) {
+  *os << v.name;
+}
+
+const Variant kVariants[] = {
+    {"avx2", simd::endpoint_blocks_avx2, 4, [] { return simd::cpu_features().avx2; }},
+    {"sse2", simd::endpoint_blocks_sse2, 2, [] { return true; }},
+};
+
+class EndpointBlocks : public ::testing::TestWithParam<Variant> {
+ protected:
+  void SetUp() override {
+    if (!GetParam().available()) {
+      GTEST_SKIP() << "this processor lacks the instruction set of the " << GetParam().name
+                   << " variant";
+    }
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Variants, EndpointBlocks, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EndpointBlocksDispatch, PicksTheWidestVariant) {
+  EXPECT_STREQ(simd::endpoint_blocks().variant, simd::cpu_features().avx2 ? "avx2" : "sse2");
+  EXPECT_STREQ(simd::endpoint_blocks_avx2().variant, "avx2");
+  EXPECT_STREQ(simd::endpoint_blocks_sse2().variant, "sse2");
+}
+
+// Endpoint pairs: ordinary ones, reversed ones, the specials of every kernel,
+// and intervals at, around and across the candidate points of sin, cos and tan.
+std::vector<std::pair<double, double>> endpoint_pairs(std::size_t count, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> wide(-30.0, 30.0);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double specials[] = {0.0,    -0.0,    kInf,   -kInf,    kNaN,     1e308,    -1e308,
+                             -745.5, -745.0,  709.0,  709.5,    HALF_PI,  PI,       -PI,
+                             1e17,   1e300,   -1e300, 2e15,     4.0,      -4.0,     1e-310};
+  const std::size_t n_specials = std::size(specials);
+  std::vector<std::pair<double, double>> pairs;
+  for (std::size_t i = 0; i < count; ++i) {
+    double lo = 0.0;
+    double hi = 0.0;
+    switch (rng() % 6) {
+      case 0:  // two specials
+        lo = specials[rng() % n_specials];
+        hi = specials[rng() % n_specials];
+        break;
+      case 1: {  // an endpoint on or one ulp off a candidate point
+        const double p = static_cast<double>(static_cast<int>(rng() % 40) - 20) * PI +
+                         (rng() % 2 == 0 ? HALF_PI : 0.0);
+        const double q = rng() % 3 == 0 ? p : std::nextafter(p, rng() % 2 == 0 ? -kInf : kInf);
+        if (rng() % 2 == 0) {
+          lo = q;
+          hi = q + unit(rng) * 2.0;
+        } else {
+          hi = q;
+          lo = q - unit(rng) * 2.0;
+        }
+        break;
+      }
+      case 2:  // reversed
+        hi = wide(rng);
+        lo = hi + unit(rng);
+        break;
+      case 3:  // wide: full periods, wider than pi
+        lo = wide(rng);
+        hi = lo + unit(rng) * 8.0;
+        break;
+      default:  // narrow
+        lo = wide(rng);
+        hi = lo + unit(rng) * 0.01;
+    }
+    pairs.emplace_back(lo, hi);
+  }
+  return pairs;
+}
+
+struct FinishCase {
+  const char* name;
+  simd::FinishFn simd::EndpointBlockKernels::*block;
+  double (*call)(double);
+  EndpointPair (*finish)(double, double, double, double);
+};
+
+template <class Form>
+FinishCase finish_case(const char* name) {
+  return {name, Form::block, Form::call, Form::finish};
+}
+
+const FinishCase kFinishCases[] = {
+    finish_case<endpoint_detail::ExpForm>("exp"),   finish_case<endpoint_detail::LnForm>("ln"),
+    finish_case<endpoint_detail::Log2Form>("log2"), finish_case<endpoint_detail::Log10Form>("log10"),
+    finish_case<endpoint_detail::SinForm>("sin"),   finish_case<endpoint_detail::CosForm>("cos"),
+    finish_case<endpoint_detail::TanForm>("tan"),
+};
+
+TEST_P(EndpointBlocks, FinishGivesScalarBitsAndFlagsEveryScan) {
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width;
+  for (const FinishCase& c : kFinishCases) {
+    SCOPED_TRACE(c.name);
+    std::size_t flagged = 0;
+    std::size_t lanes = 0;
+    for (std::size_t n = 0; n <= simd::kFinishMax; ++n) {
+      const auto pairs = endpoint_pairs(n, static_cast<unsigned>(n * 31 + 7));
+      std::vector<double> lo(n), hi(n), f_lo(n), f_hi(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        lo[i] = pairs[i].first;
+        hi[i] = pairs[i].second;
+        f_lo[i] = c.call(lo[i]);
+        f_hi[i] = c.call(hi[i]);
+      }
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      const simd::FinishDone done =
+          (kernels.*c.block)({lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(),
+                              orad.data(), n});
+      ASSERT_EQ(done.count, n - n % w) << "n=" << n;
+      if (done.count < 64) {
+        ASSERT_EQ(done.scan >> done.count, 0u) << "n=" << n;
+      }
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where = "n=" + std::to_string(n) + " i=" + std::to_string(i) +
+                                  " lo=" + std::to_string(lo[i]) + " hi=" + std::to_string(hi[i]);
+        if (i >= done.count) {
+          ASSERT_EQ(om[i], kSentinel) << where;
+          ASSERT_EQ(orad[i], kSentinel) << where;
+          continue;
+        }
+        ++lanes;
+        if (done.scan >> i & 1) {
+          ++flagged;
+          continue;
+        }
+        const EndpointPair image = c.finish(lo[i], hi[i], f_lo[i], f_hi[i]);
+        ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << where;
+        ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << where;
+      }
+    }
+    // Only the periodic kernels scan, and the quick test settles most lanes.
+    const bool periodic = std::string(c.name) == "sin" || std::string(c.name) == "cos" ||
+                          std::string(c.name) == "tan";
+    if (periodic) {
+      EXPECT_GT(flagged, 0u);
+      EXPECT_LT(flagged * 3, lanes);
+    } else {
+      EXPECT_EQ(flagged, 0u);
+    }
+  }
+}
+
+struct BallsCase {
+  const char* name;
+  simd::BallsFn simd::EndpointBlockKernels::*balls;
+  EndpointKernel kernel;
+};
+
+TEST_P(EndpointBlocks, BallKernelsGiveScalarBitsOnWholeRegisters) {
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width;
+  const BallsCase cases[] = {{"sqrt", VectorForm<sqrt_endpoints>::balls, sqrt_endpoints},
+                             {"abs", VectorForm<abs_endpoints>::balls, abs_endpoints}};
+  for (const BallsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (std::size_t n = 0; n <= 70; ++n) {
+      const auto pairs = endpoint_pairs(n, static_cast<unsigned>(n + 1000));
+      // Balls whose endpoints are (about) the pairs above, and some of their own.
+      std::vector<double> mid(n), rad(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        mid[i] = i % 5 == 4 ? pairs[i].first : (pairs[i].first + pairs[i].second) * 0.5;
+        rad[i] = i % 5 == 4 ? pairs[i].second : (pairs[i].second - pairs[i].first) * 0.5;
+      }
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      const std::size_t done = (kernels.*c.balls)(mid.data(), rad.data(), om.data(), orad.data(), n);
+      ASSERT_EQ(done, n - n % w);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i >= done) {
+          ASSERT_EQ(om[i], kSentinel);
+          ASSERT_EQ(orad[i], kSentinel);
+          continue;
+        }
+        const EndpointPair image = c.kernel(mid[i] - rad[i], mid[i] + rad[i]);
+        ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
+        ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+      }
+    }
+  }
+}
+
+// The whole serial driver on this variant against the per-element kernel,
+// across block edges and with the tails and scans finished one by one.
+template <EndpointKernel K>
+void expect_driver_matches_kernel(const simd::EndpointBlockKernels& kernels) {
+  for (const std::size_t n : {0, 1, 3, 31, 32, 33, 95, 1000}) {
+    const auto pairs = endpoint_pairs(n, static_cast<unsigned>(n + 5));
+    std::vector<double> mid(n), rad(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      mid[i] = pairs[i].first;
+      rad[i] = std::fabs(pairs[i].second - pairs[i].first) * (i % 7 == 0 ? 1.0 : 0.5);
+    }
+    std::vector<double> om(n), orad(n);
+    map_endpoints_serial<K>(mid, rad, om, orad, kernels);
+    for (std::size_t i = 0; i < n; ++i) {
+      const EndpointPair image = K(mid[i] - rad[i], mid[i] + rad[i]);
+      ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
+      ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+    }
+  }
+}
+
+TEST_P(EndpointBlocks, DriverOnThisVariantEqualsPerElementKernel) {
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  expect_driver_matches_kernel<sqrt_endpoints>(kernels);
+  expect_driver_matches_kernel<exp_endpoints>(kernels);
+  expect_driver_matches_kernel<ln_endpoints>(kernels);
+  expect_driver_matches_kernel<log2_endpoints>(kernels);
+  expect_driver_matches_kernel<log10_endpoints>(kernels);
+  expect_driver_matches_kernel<abs_endpoints>(kernels);
+  expect_driver_matches_kernel<sin_endpoints>(kernels);
+  expect_driver_matches_kernel<cos_endpoints>(kernels);
+  expect_driver_matches_kernel<tan_endpoints>(kernels);
+}
+
+}  // namespace
+}  // namespace quorvex
