@@ -5,7 +5,12 @@
 // Prints each function's time as a ratio to its baseline from the same run.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -16,6 +21,7 @@
 #include "ops/endpoint_driver.hpp"
 #include "ops/math.hpp"
 #include "pool/pool.hpp"
+#include "pool/worker_pool.hpp"
 
 namespace {
 
@@ -25,19 +31,35 @@ using LibmFn = double (*)(double);
 
 constexpr std::size_t kN = 1'000'000;
 
-struct Function;
-using KernelBench = void (*)(benchmark::State&, const Function*);
+// One call into a fresh result: the driver's serial steps on this thread, or
+// its chunked steps on the given pool.
+using SerialRun = void (*)(const IntervalArray&);
+using PooledRun = void (*)(quorvex::pool::WorkerPool&, const IntervalArray&);
 
 struct Function {
   const char* name;
   ArrayFn array_fn;
-  KernelBench kernel_bench;
+  SerialRun serial;
+  PooledRun pooled;
   LibmFn libm;
   double lo, hi;  // midpoint range
 };
 
 template <quorvex::EndpointKernel Kernel>
-void BM_kernel_serial(benchmark::State& state, const Function* f);
+void run_serial(const IntervalArray& a) {
+  auto out = IntervalArray::zeros(a.shape());
+  auto runs = out->writable();
+  quorvex::map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), runs->mid, runs->rad);
+  benchmark::DoNotOptimize(out->midpoints().data());
+}
+
+template <quorvex::EndpointKernel Kernel>
+void run_pooled(quorvex::pool::WorkerPool& pool, const IntervalArray& a) {
+  auto out = IntervalArray::zeros(a.shape());
+  auto runs = out->writable();
+  quorvex::map_endpoints_chunked<Kernel>(pool, a.midpoints(), a.radii(), runs->mid, runs->rad);
+  benchmark::DoNotOptimize(out->midpoints().data());
+}
 
 double libm_sqrt(double x) {
   return std::sqrt(x);
@@ -68,18 +90,18 @@ double libm_tan(double x) {
 }
 
 const Function kFunctions[] = {
-    {"sqrt", quorvex::array_sqrt, BM_kernel_serial<quorvex::sqrt_endpoints>, libm_sqrt, 1.0,
+    {"sqrt", quorvex::array_sqrt, run_serial<quorvex::sqrt_endpoints>, run_pooled<quorvex::sqrt_endpoints>, libm_sqrt, 1.0,
      1000.0},
-    {"exp", quorvex::array_exp, BM_kernel_serial<quorvex::exp_endpoints>, libm_exp, -50.0, 50.0},
-    {"ln", quorvex::array_ln, BM_kernel_serial<quorvex::ln_endpoints>, libm_log, 1.0, 1000.0},
-    {"log2", quorvex::array_log2, BM_kernel_serial<quorvex::log2_endpoints>, libm_log2, 1.0,
+    {"exp", quorvex::array_exp, run_serial<quorvex::exp_endpoints>, run_pooled<quorvex::exp_endpoints>, libm_exp, -50.0, 50.0},
+    {"ln", quorvex::array_ln, run_serial<quorvex::ln_endpoints>, run_pooled<quorvex::ln_endpoints>, libm_log, 1.0, 1000.0},
+    {"log2", quorvex::array_log2, run_serial<quorvex::log2_endpoints>, run_pooled<quorvex::log2_endpoints>, libm_log2, 1.0,
      1000.0},
-    {"log10", quorvex::array_log10, BM_kernel_serial<quorvex::log10_endpoints>, libm_log10, 1.0,
+    {"log10", quorvex::array_log10, run_serial<quorvex::log10_endpoints>, run_pooled<quorvex::log10_endpoints>, libm_log10, 1.0,
      1000.0},
-    {"abs", quorvex::array_abs, BM_kernel_serial<quorvex::abs_endpoints>, libm_fabs, -100.0, 100.0},
-    {"sin", quorvex::array_sin, BM_kernel_serial<quorvex::sin_endpoints>, libm_sin, -100.0, 100.0},
-    {"cos", quorvex::array_cos, BM_kernel_serial<quorvex::cos_endpoints>, libm_cos, -100.0, 100.0},
-    {"tan", quorvex::array_tan, BM_kernel_serial<quorvex::tan_endpoints>, libm_tan, -100.0, 100.0},
+    {"abs", quorvex::array_abs, run_serial<quorvex::abs_endpoints>, run_pooled<quorvex::abs_endpoints>, libm_fabs, -100.0, 100.0},
+    {"sin", quorvex::array_sin, run_serial<quorvex::sin_endpoints>, run_pooled<quorvex::sin_endpoints>, libm_sin, -100.0, 100.0},
+    {"cos", quorvex::array_cos, run_serial<quorvex::cos_endpoints>, run_pooled<quorvex::cos_endpoints>, libm_cos, -100.0, 100.0},
+    {"tan", quorvex::array_tan, run_serial<quorvex::tan_endpoints>, run_pooled<quorvex::tan_endpoints>, libm_tan, -100.0, 100.0},
 };
 
 std::vector<double> uniform(std::size_t n, double lo, double hi, unsigned seed) {
@@ -112,40 +134,36 @@ void BM_function(benchmark::State& state, const Function* f) {
 }
 
 // The kernel alone: the serial steps over the whole array on this thread (no
-// pool, no chunk copies), to separate kernel cost from the rest.
-template <quorvex::EndpointKernel Kernel>
-void BM_kernel_serial(benchmark::State& state, const Function* f) {
+// pool), to separate kernel cost from the rest.
+void BM_kernel(benchmark::State& state, const Function* f) {
   const IntervalArray& a = make_array(*f);
-  for (auto _ : state) {
-    auto out = IntervalArray::zeros(a.shape());
-    auto runs = out->writable();
-    quorvex::map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), runs->mid, runs->rad);
-    benchmark::DoNotOptimize(out->midpoints().data());
-  }
+  for (auto _ : state) f->serial(a);
 }
 
 // The baseline: endpoints, two library calls, ball from endpoints; one thread.
 // Like every function here it writes a new result, so the cost of paging in
 // fresh result memory is on both sides of the ratio.
-void BM_two_calls(benchmark::State& state, const Function* f) {
-  const IntervalArray& a = make_array(*f);
+void two_calls_once(const Function& f, const IntervalArray& a) {
   const double* m = a.midpoints().data();
   const double* r = a.radii().data();
-  const LibmFn fn = f->libm;
-  for (auto _ : state) {
-    auto out = IntervalArray::zeros(a.shape());
-    auto runs = out->writable();
-    double* mid = runs->mid.data();
-    double* rad = runs->rad.data();
-    for (std::size_t i = 0; i < kN; ++i) {
-      const double x = fn(m[i] - r[i]);
-      const double y = fn(m[i] + r[i]);
-      mid[i] = (x + y) * 0.5;
-      rad[i] = (y - x) * 0.5;
-    }
-    benchmark::DoNotOptimize(mid);
-    benchmark::DoNotOptimize(rad);
+  const LibmFn fn = f.libm;
+  auto out = IntervalArray::zeros(a.shape());
+  auto runs = out->writable();
+  double* mid = runs->mid.data();
+  double* rad = runs->rad.data();
+  for (std::size_t i = 0; i < kN; ++i) {
+    const double x = fn(m[i] - r[i]);
+    const double y = fn(m[i] + r[i]);
+    mid[i] = (x + y) * 0.5;
+    rad[i] = (y - x) * 0.5;
   }
+  benchmark::DoNotOptimize(mid);
+  benchmark::DoNotOptimize(rad);
+}
+
+void BM_two_calls(benchmark::State& state, const Function* f) {
+  const IntervalArray& a = make_array(*f);
+  for (auto _ : state) two_calls_once(*f, a);
 }
 
 void BM_sqrt_exact(benchmark::State& state) {
@@ -158,15 +176,17 @@ void BM_sqrt_exact(benchmark::State& state) {
 }
 
 // Memory-speed baseline: a fresh zero result and one copy of the midpoints.
+void copy_exact_once(const IntervalArray& a) {
+  auto out = IntervalArray::zeros(a.shape());
+  auto runs = out->writable();
+  std::memcpy(runs->mid.data(), a.midpoints().data(), kN * sizeof(double));
+  benchmark::DoNotOptimize(out->midpoints().data());
+}
+
 void BM_copy_exact(benchmark::State& state) {
   const auto mids = uniform(kN, 0.0, 1e6, 2);
   const IntervalArray a = std::move(IntervalArray::exact_1d(mids)).value();
-  for (auto _ : state) {
-    auto out = IntervalArray::zeros(a.shape());
-    auto runs = out->writable();
-    std::memcpy(runs->mid.data(), a.midpoints().data(), kN * sizeof(double));
-    benchmark::DoNotOptimize(out->midpoints().data());
-  }
+  for (auto _ : state) copy_exact_once(a);
 }
 
 // Collects each function's best time so ratios can be printed after the table.
@@ -206,15 +226,96 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> cpu_;
 };
 
+// Paired rounds. On a shared host the machine's speed drifts by tens of
+// percent within seconds, more than a best-of-repetitions hides. Each round
+// times every variant once, back to back and in a rotating order, and a ratio
+// is the median over rounds of the ratios within one round.
+template <class Run>
+double seconds_of(Run&& run) {
+  const auto start = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+template <std::size_t V>
+using Rounds = std::vector<std::array<double, V>>;
+
+template <std::size_t V>
+double median_ratio(const Rounds<V>& rounds, std::size_t num, std::size_t den) {
+  std::vector<double> ratios;
+  for (const auto& t : rounds) ratios.push_back(t[num] / t[den]);
+  std::sort(ratios.begin(), ratios.end());
+  const std::size_t h = ratios.size() / 2;
+  return ratios.size() % 2 == 1 ? ratios[h] : (ratios[h - 1] + ratios[h]) * 0.5;
+}
+
+template <std::size_t V>
+Rounds<V> time_rounds(int count, const std::array<std::function<void()>, V>& variants) {
+  for (const auto& v : variants) v();  // warm up: pool threads, page cache of the operands
+  Rounds<V> rounds(count);
+  for (int r = 0; r < count; ++r) {
+    for (std::size_t j = 0; j < V; ++j) {
+      const std::size_t v = (r + j) % V;
+      rounds[r][v] = seconds_of(variants[v]);
+    }
+  }
+  return rounds;
+}
+
+void run_paired(int count) {
+  quorvex::pool::WorkerPool one(1);
+  quorvex::pool::WorkerPool two(2);
+  std::printf("%d paired rounds, 1e6 elements; process pool: %zu threads\n", count,
+              quorvex::pool::pool_thread_count());
+  std::printf("%-8s %10s %10s %10s %10s %12s\n", "function", "2calls ms", "serial/2c",
+              "pool1/2c", "call/2c", "pool1/pool2");
+  for (const Function& f : kFunctions) {
+    const IntervalArray& a = make_array(f);
+    const auto rounds = time_rounds<5>(count, {
+                                                  [&] { two_calls_once(f, a); },
+                                                  [&] { f.serial(a); },
+                                                  [&] { f.pooled(one, a); },
+                                                  [&] { f.pooled(two, a); },
+                                                  [&] {
+                                                    auto out = f.array_fn(a);
+                                                    benchmark::DoNotOptimize(out->midpoints().data());
+                                                  },
+                                              });
+    std::vector<double> base;
+    for (const auto& t : rounds) base.push_back(t[0]);
+    std::sort(base.begin(), base.end());
+    std::printf("%-8s %10.3f %10.3f %10.3f %10.3f %12.3f\n", f.name, base[base.size() / 2] * 1e3,
+                median_ratio(rounds, 1, 0), median_ratio(rounds, 2, 0), median_ratio(rounds, 4, 0),
+                median_ratio(rounds, 2, 3));
+  }
+  const auto mids = uniform(kN, 0.0, 1e6, 2);
+  const IntervalArray exact = std::move(IntervalArray::exact_1d(mids)).value();
+  const auto rounds = time_rounds<2>(count, {
+                                                [&] { copy_exact_once(exact); },
+                                                [&] {
+                                                  auto out = quorvex::array_sqrt(exact);
+                                                  benchmark::DoNotOptimize(out->midpoints().data());
+                                                },
+                                            });
+  std::printf("exact sqrt / copy of the midpoints: %.3f\n", median_ratio(rounds, 1, 0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --paired=N: N paired rounds instead of the benchmark library's runs.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--paired=", 9) == 0) {
+      run_paired(std::atoi(argv[i] + 9));
+      return 0;
+    }
+  }
   for (const Function& f : kFunctions) {
     benchmark::RegisterBenchmark((std::string("two_calls/") + f.name).c_str(), BM_two_calls, &f)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->MeasureProcessCPUTime();
-    benchmark::RegisterBenchmark((std::string("kernel/") + f.name).c_str(), f.kernel_bench, &f)
+    benchmark::RegisterBenchmark((std::string("kernel/") + f.name).c_str(), BM_kernel, &f)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->MeasureProcessCPUTime();
