@@ -15,7 +15,7 @@
 
 #include "ops/arithmetic.hpp"
 #include "simd/arith_kernels.hpp"
-#include "support/zeroed_alloc.hpp"
+#include "support/aligned_buffer.hpp"
 
 namespace {
 
@@ -44,7 +44,7 @@ void BM_baseline_loop(benchmark::State& state) {
   const double *ma = o.a.midpoints().data(), *ra = o.a.radii().data();
   const double *mb = o.b.midpoints().data(), *rb = o.b.radii().data();
   for (auto _ : state) {
-    auto buffer = quorvex::ZeroedBuffer::allocate(16 * n);
+    auto buffer = quorvex::AlignedBuffer::zeroed(16 * n);
     double* out = static_cast<double*>(buffer.data());
     for (std::size_t i = 0; i < n; ++i) {
       out[i] = ma[i] + mb[i];

@@ -40,6 +40,13 @@ Result<IntervalArray> IntervalArray::zeros(Shape shape) {
   return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
 }
 
+Result<IntervalArray> IntervalArray::for_overwrite(Shape shape) {
+  QV_TRY(size, element_count(shape));
+  QV_TRY(storage, StorageRef::for_overwrite(size));
+  Shape strides = row_major_strides(shape);
+  return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
+}
+
 Result<IntervalArray> IntervalArray::uniform(Shape shape, double m, double r) {
   QV_TRY(array, zeros(std::move(shape)));
   QV_TRY(runs, array.writable());

@@ -37,6 +37,9 @@ class IntervalArray {
  public:
   // The zero array of `shape`: every midpoint and radius +0.0, straight from the allocator.
   static Result<IntervalArray> zeros(Shape shape);
+  // An array of `shape` whose elements are unspecified until the caller has
+  // written every one of them (through writable()), before anyone else sees it.
+  static Result<IntervalArray> for_overwrite(Shape shape);
   // Every element (m, r).
   static Result<IntervalArray> uniform(Shape shape, double m, double r);
   // Shape [n], radii 0.

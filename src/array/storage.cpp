@@ -14,20 +14,28 @@ void StorageRef::release() noexcept {
   p_ = nullptr;
 }
 
-Result<StorageRef> StorageRef::zeroed(std::uint64_t len) {
+Result<StorageRef> StorageRef::allocate(std::uint64_t len, AlignedBuffer (*buffer_of)(std::size_t)) {
   if (len > UINT64_MAX / 16) {
     return value_error("array of " + std::to_string(len) +
                        " elements is too large: its byte size overflows 64 bits");
   }
   const std::uint64_t bytes = 16 * len;
   if (bytes > kMaxStorageBytes) panic("invalid layout: LayoutError");
-  ZeroedBuffer buffer = ZeroedBuffer::allocate(bytes);
+  AlignedBuffer buffer = buffer_of(bytes);
   if (bytes != 0 && buffer.data() == nullptr) {
     return memory_error("memory allocation of " + std::to_string(bytes) + " bytes failed");
   }
   auto* storage = new (std::nothrow) IntervalStorage(len, std::move(buffer));
   if (storage == nullptr) return memory_error("memory allocation of storage failed");
   return StorageRef(storage);
+}
+
+Result<StorageRef> StorageRef::zeroed(std::uint64_t len) {
+  return allocate(len, AlignedBuffer::zeroed);
+}
+
+Result<StorageRef> StorageRef::for_overwrite(std::uint64_t len) {
+  return allocate(len, AlignedBuffer::for_overwrite);
 }
 
 Result<StorageRef> StorageRef::from_parts(std::span<const double> mids,

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "support/error.hpp"
-#include "support/zeroed_alloc.hpp"
+#include "support/aligned_buffer.hpp"
 
 namespace quorvex {
 
@@ -29,13 +29,13 @@ class IntervalStorage {
 
  private:
   friend class StorageRef;
-  explicit IntervalStorage(std::uint64_t len, ZeroedBuffer buffer)
+  explicit IntervalStorage(std::uint64_t len, AlignedBuffer buffer)
       : len_(len), buffer_(std::move(buffer)) {}
   double* base() const noexcept { return static_cast<double*>(buffer_.data()); }
 
   std::atomic<std::uint64_t> shares_{1};
   std::uint64_t len_;
-  ZeroedBuffer buffer_;
+  AlignedBuffer buffer_;
 };
 
 // Largest byte size for which a 64-byte-aligned layout exists, in multiples of 16.
@@ -56,6 +56,9 @@ class StorageRef {
   // 16 * len overflows 64 bits, MemoryError when the system refuses. Panics
   // with "invalid layout: LayoutError" above the largest aligned layout.
   static Result<StorageRef> zeroed(std::uint64_t len);
+  // As zeroed, with unspecified contents that the caller overwrites completely
+  // before the storage is shared or read.
+  static Result<StorageRef> for_overwrite(std::uint64_t len);
 
   // Copies mids then rads into a new storage; panics if their lengths differ.
   static Result<StorageRef> from_parts(std::span<const double> mids, std::span<const double> rads);
@@ -68,6 +71,7 @@ class StorageRef {
 
  private:
   explicit StorageRef(IntervalStorage* p) noexcept : p_(p) {}
+  static Result<StorageRef> allocate(std::uint64_t len, AlignedBuffer (*buffer_of)(std::size_t));
   void acquire() noexcept {
     if (p_) p_->shares_.fetch_add(1, std::memory_order_relaxed);
   }

@@ -143,7 +143,8 @@ void map_endpoints_chunked(std::span<const double> mid, std::span<const double> 
 // A new array of a's shape holding Kernel's image of every element.
 template <EndpointKernel Kernel>
 Result<IntervalArray> apply_endpoint_kernel(const IntervalArray& a) {
-  QV_TRY(result, IntervalArray::zeros(a.shape()));
+  // Every element is written below, so the result skips the zero fill.
+  QV_TRY(result, IntervalArray::for_overwrite(a.shape()));
   if (a.size() == 0) return result;
   QV_TRY(out, result.writable());
   if (a.size() <= MATH_SERIAL_MAX) {

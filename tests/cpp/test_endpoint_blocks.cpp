@@ -3,6 +3,7 @@
 // block alone, and flag every sin/cos/tan lane whose result needs the scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "array/interval_array.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "simd/endpoint_blocks.hpp"
@@ -259,6 +261,32 @@ TEST_P(EndpointBlocks, DriverOnThisVariantEqualsPerElementKernel) {
   expect_driver_matches_kernel<sin_endpoints>(kernels);
   expect_driver_matches_kernel<cos_endpoints>(kernels);
   expect_driver_matches_kernel<tan_endpoints>(kernels);
+}
+
+// Results skip the zero fill, so a result block recycled from an earlier one
+// still holds that one's values: every element must be overwritten. Lengths
+// on the serial path, the chunked path and the fresh-pages path.
+TEST(EndpointDriverResult, OverwritesEveryElementOfARecycledBlock) {
+  for (const std::uint64_t n : {std::uint64_t{32767}, std::uint64_t{40000},
+                                std::uint64_t{2'100'000}}) {
+    {
+      // Poison a block of the same size, then free it for the result to reuse.
+      auto poisoned = IntervalArray::for_overwrite({n});
+      ASSERT_TRUE(poisoned.has_value());
+      auto runs = poisoned->writable();
+      std::fill(runs->mid.begin(), runs->mid.end(), -7.5);
+      std::fill(runs->rad.begin(), runs->rad.end(), -7.5);
+    }
+    std::vector<double> mid(n), rad(n, 0.25);
+    for (std::uint64_t i = 0; i < n; ++i) mid[i] = static_cast<double>(i % 1000) * 0.01;
+    const IntervalArray a = IntervalArray::from_parts(mid, rad, Shape{n}).value();
+    const IntervalArray out = apply_endpoint_kernel<abs_endpoints>(a).value();
+    for (std::uint64_t i = 0; i < n; ++i) {
+      const EndpointPair image = abs_endpoints(mid[i] - rad[i], mid[i] + rad[i]);
+      ASSERT_TRUE(same(out.midpoints()[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
+      ASSERT_TRUE(same(out.radii()[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+    }
+  }
 }
 
 }  // namespace

@@ -38,6 +38,39 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ZeroedStorage,
                                            kFreshPagesThreshold / 16,
                                            kFreshPagesThreshold / 16 * 3 + 5));
 
+// Storage for overwriting: both the heap path and the fresh-pages path give an
+// aligned, contiguous and fully writable block.
+class OverwriteStorage : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(OverwriteStorage, IsAlignedContiguousAndWritableThroughout) {
+  const std::uint64_t len = GetParam();
+  auto storage = StorageRef::for_overwrite(len);
+  ASSERT_TRUE(storage.has_value());
+  IntervalStorage& s = **storage;
+  EXPECT_EQ(s.len(), len);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(s.midpoints()) % 64, 0u);
+  EXPECT_EQ(s.radii(), s.midpoints() + len);
+  double* all = s.mutable_midpoints();
+  for (std::uint64_t k = 0; k < 2 * len; ++k) all[k] = static_cast<double>(k);
+  EXPECT_EQ(all[2 * len - 1], static_cast<double>(2 * len - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, OverwriteStorage,
+                         ::testing::Values(1, 3, kOverwriteFreshPagesThreshold / 16 - 1,
+                                           kOverwriteFreshPagesThreshold / 16,
+                                           kOverwriteFreshPagesThreshold / 16 + 4099));
+
+TEST(OverwriteStorage, SharesTheLimitsOfZeroedStorage) {
+  EXPECT_EQ(StorageRef::for_overwrite(0).value()->midpoints(), nullptr);
+  auto wraps = StorageRef::for_overwrite(std::uint64_t{1} << 60);
+  ASSERT_FALSE(wraps.has_value());
+  EXPECT_EQ(wraps.error().kind, ErrorKind::ValueError);
+  auto refused = IntervalArray::for_overwrite({std::uint64_t{1} << 58});
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().message, "memory allocation of 4611686018427387904 bytes failed");
+  EXPECT_THROW((void)StorageRef::for_overwrite(kMaxStorageBytes / 16 + 1), Panic);
+}
+
 TEST(EmptyStorage, AllocatesNothing) {
   auto storage = StorageRef::zeroed(0);
   ASSERT_TRUE(storage.has_value());
