@@ -6,21 +6,13 @@
 #include <cmath>
 #include <limits>
 
+#include "array/access.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "simd/sqrt_kernels.hpp"
 
 namespace quorvex {
 namespace {
-
-// Every radius compares equal to 0.0 (so -0.0 counts, NaN does not); stops at
-// the first one that does not.
-bool radii_exact(std::span<const double> radii) {
-  for (const double r : radii) {
-    if (!(r == 0.0)) return false;
-  }
-  return true;
-}
 
 // The exact fast path: out_mid[i] = f(mid[i]) on the calling thread; radii untouched.
 template <class F>
@@ -35,7 +27,7 @@ Result<IntervalArray> map_exact_midpoints(const IntervalArray& a, F&& f) {
 }  // namespace
 
 Result<IntervalArray> array_sqrt(const IntervalArray& a) {
-  if (radii_exact(a.radii())) {
+  if (is_exact(a)) {
     return map_exact_midpoints(
         a, [](std::span<const double> m, std::span<double> o) { simd::sqrt_exact(m, o); });
   }
@@ -43,7 +35,7 @@ Result<IntervalArray> array_sqrt(const IntervalArray& a) {
 }
 
 Result<IntervalArray> array_exp(const IntervalArray& a) {
-  if (radii_exact(a.radii())) {
+  if (is_exact(a)) {
     return map_exact_midpoints(a, [](std::span<const double> m, std::span<double> o) {
       for (std::size_t i = 0; i < m.size(); ++i) o[i] = std::exp(m[i]);
     });
@@ -52,7 +44,7 @@ Result<IntervalArray> array_exp(const IntervalArray& a) {
 }
 
 Result<IntervalArray> array_ln(const IntervalArray& a) {
-  if (radii_exact(a.radii())) {
+  if (is_exact(a)) {
     return map_exact_midpoints(a, [](std::span<const double> m, std::span<double> o) {
       constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
       // Zero, negative and NaN midpoints all give -inf here (the kernel path
@@ -76,7 +68,7 @@ Result<IntervalArray> array_abs(const IntervalArray& a) {
 }
 
 Result<IntervalArray> array_sin(const IntervalArray& a) {
-  if (radii_exact(a.radii())) {
+  if (is_exact(a)) {
     return map_exact_midpoints(a, [](std::span<const double> m, std::span<double> o) {
       for (std::size_t i = 0; i < m.size(); ++i) o[i] = std::sin(m[i]);
     });

@@ -248,5 +248,25 @@ TEST(Linspace, ACountBeyondMemoryIsAMemoryErrorBeforeAllocating) {
   }
 }
 
+// The exact-array test reads radii a block at a time: one inexact radius
+// (positive, negative, tiny, NaN) anywhere, in a block or in the tail, makes
+// the array inexact, and -0.0 counts as zero wherever it sits.
+TEST(IsExact, FindsOneInexactRadiusAtAnyPosition) {
+  const double inexact[] = {1.0, -1.0, 5e-324, std::nan(""), INFINITY};
+  for (const std::size_t n : {1, 15, 16, 17, 33, 200}) {
+    std::vector<double> radii(n, 0.0);
+    for (std::size_t k = 0; k < n; k += 3) radii[k] = -0.0;
+    EXPECT_TRUE(is_exact(radii)) << "n=" << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const double r : inexact) {
+        std::vector<double> one = radii;
+        one[at] = r;
+        EXPECT_FALSE(is_exact(one)) << "n=" << n << " at=" << at << " r=" << r;
+      }
+    }
+  }
+  EXPECT_TRUE(is_exact(std::span<const double>{}));
+}
+
 }  // namespace
 }  // namespace quorvex
