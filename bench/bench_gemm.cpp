@@ -1,7 +1,7 @@
 // dgemm speed per micro-kernel variant on square matrices, as one call over
-// all rows and as the 64-row blocks on each shared B panel that matmul runs. Figures: GFLOP/s and the
-// speed-up over the baseline SSE2 variant measured in the same run, both
-// from the fastest repetition in thread CPU time.
+// all rows and as the 64-row blocks on each shared B panel that matmul runs. Figures: GFLOP/s and
+// the speed-up over the baseline SSE2 variant measured in the same run, both from the fastest
+// repetition in thread CPU time.
 //
 //   cmake -S . -B build/<dir> -G Ninja -DQUORVEX_BUILD_BENCH=ON
 //   cmake --build build/<dir> --target bench_gemm && build/<dir>/bench_gemm
@@ -44,8 +44,8 @@ struct Matrices {
 // blocks of `block` rows sharing one packed B, as matmul runs them.
 void product(Variant v, Matrices& mats, std::size_t n, std::size_t block) {
   if (block >= n) {
-    quorvex::gemm::dgemm_with(v, n, n, n, mats.a.data(), n, mats.b.data(), 0.0, n,
-                              mats.c.data(), n);
+    quorvex::gemm::dgemm_with(v, n, n, n, mats.a.data(), n, mats.b.data(), 0.0, n, mats.c.data(),
+                              n);
     return;
   }
   quorvex::gemm::PanelProduct product(v, n, n, mats.b.data(), n, 0.0);
@@ -99,8 +99,7 @@ void BM_Dgemm(benchmark::State& state, Variant v, bool row_blocks) {
 void register_all() {
   for (Variant v : quorvex::gemm::kAllVariants) {
     for (bool blocks : {false, true}) {
-      const std::string name = std::string("dgemm/") +
-                               std::string(quorvex::gemm::variant_name(v)) +
+      const std::string name = std::string("dgemm/") + std::string(quorvex::gemm::variant_name(v)) +
                                (blocks ? "/rows64" : "/whole");
       benchmark::RegisterBenchmark(name.c_str(), BM_Dgemm, v, blocks)
           ->Arg(256)

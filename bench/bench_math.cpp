@@ -9,10 +9,10 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <functional>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -92,18 +92,24 @@ double libm_tan(double x) {
 }
 
 const Function kFunctions[] = {
-    {"sqrt", quorvex::array_sqrt, run_serial<quorvex::sqrt_endpoints>, run_pooled<quorvex::sqrt_endpoints>, libm_sqrt, 1.0,
-     1000.0},
-    {"exp", quorvex::array_exp, run_serial<quorvex::exp_endpoints>, run_pooled<quorvex::exp_endpoints>, libm_exp, -50.0, 50.0},
-    {"ln", quorvex::array_ln, run_serial<quorvex::ln_endpoints>, run_pooled<quorvex::ln_endpoints>, libm_log, 1.0, 1000.0},
-    {"log2", quorvex::array_log2, run_serial<quorvex::log2_endpoints>, run_pooled<quorvex::log2_endpoints>, libm_log2, 1.0,
-     1000.0},
-    {"log10", quorvex::array_log10, run_serial<quorvex::log10_endpoints>, run_pooled<quorvex::log10_endpoints>, libm_log10, 1.0,
-     1000.0},
-    {"abs", quorvex::array_abs, run_serial<quorvex::abs_endpoints>, run_pooled<quorvex::abs_endpoints>, libm_fabs, -100.0, 100.0},
-    {"sin", quorvex::array_sin, run_serial<quorvex::sin_endpoints>, run_pooled<quorvex::sin_endpoints>, libm_sin, -100.0, 100.0},
-    {"cos", quorvex::array_cos, run_serial<quorvex::cos_endpoints>, run_pooled<quorvex::cos_endpoints>, libm_cos, -100.0, 100.0},
-    {"tan", quorvex::array_tan, run_serial<quorvex::tan_endpoints>, run_pooled<quorvex::tan_endpoints>, libm_tan, -100.0, 100.0},
+    {"sqrt", quorvex::array_sqrt, run_serial<quorvex::sqrt_endpoints>,
+     run_pooled<quorvex::sqrt_endpoints>, libm_sqrt, 1.0, 1000.0},
+    {"exp", quorvex::array_exp, run_serial<quorvex::exp_endpoints>,
+     run_pooled<quorvex::exp_endpoints>, libm_exp, -50.0, 50.0},
+    {"ln", quorvex::array_ln, run_serial<quorvex::ln_endpoints>, run_pooled<quorvex::ln_endpoints>,
+     libm_log, 1.0, 1000.0},
+    {"log2", quorvex::array_log2, run_serial<quorvex::log2_endpoints>,
+     run_pooled<quorvex::log2_endpoints>, libm_log2, 1.0, 1000.0},
+    {"log10", quorvex::array_log10, run_serial<quorvex::log10_endpoints>,
+     run_pooled<quorvex::log10_endpoints>, libm_log10, 1.0, 1000.0},
+    {"abs", quorvex::array_abs, run_serial<quorvex::abs_endpoints>,
+     run_pooled<quorvex::abs_endpoints>, libm_fabs, -100.0, 100.0},
+    {"sin", quorvex::array_sin, run_serial<quorvex::sin_endpoints>,
+     run_pooled<quorvex::sin_endpoints>, libm_sin, -100.0, 100.0},
+    {"cos", quorvex::array_cos, run_serial<quorvex::cos_endpoints>,
+     run_pooled<quorvex::cos_endpoints>, libm_cos, -100.0, 100.0},
+    {"tan", quorvex::array_tan, run_serial<quorvex::tan_endpoints>,
+     run_pooled<quorvex::tan_endpoints>, libm_tan, -100.0, 100.0},
 };
 
 std::vector<double> uniform(std::size_t n, double lo, double hi, unsigned seed) {
@@ -267,20 +273,21 @@ void run_paired(int count) {
   quorvex::pool::WorkerPool two(2);
   std::printf("%d paired rounds, 1e6 elements; process pool: %zu threads\n", count,
               quorvex::pool::pool_thread_count());
-  std::printf("%-8s %10s %10s %10s %10s %12s\n", "function", "2calls ms", "serial/2c",
-              "pool1/2c", "call/2c", "pool1/pool2");
+  std::printf("%-8s %10s %10s %10s %10s %12s\n", "function", "2calls ms", "serial/2c", "pool1/2c",
+              "call/2c", "pool1/pool2");
   for (const Function& f : kFunctions) {
     const IntervalArray& a = make_array(f);
-    const auto rounds = time_rounds<5>(count, {
-                                                  [&] { two_calls_once(f, a); },
-                                                  [&] { f.serial(a); },
-                                                  [&] { f.pooled(one, a); },
-                                                  [&] { f.pooled(two, a); },
-                                                  [&] {
-                                                    auto out = f.array_fn(a);
-                                                    benchmark::DoNotOptimize(out->midpoints().data());
-                                                  },
-                                              });
+    const auto rounds =
+        time_rounds<5>(count, {
+                                  [&] { two_calls_once(f, a); },
+                                  [&] { f.serial(a); },
+                                  [&] { f.pooled(one, a); },
+                                  [&] { f.pooled(two, a); },
+                                  [&] {
+                                    auto out = f.array_fn(a);
+                                    benchmark::DoNotOptimize(out->midpoints().data());
+                                  },
+                              });
     std::vector<double> base;
     for (const auto& t : rounds) base.push_back(t[0]);
     std::sort(base.begin(), base.end());

@@ -13,7 +13,9 @@ namespace {
 using quorvex::pool::WorkerPool;
 
 // Keeps the optimiser from deleting the "work".
-void touch(std::size_t j) { benchmark::DoNotOptimize(j); }
+void touch(std::size_t j) {
+  benchmark::DoNotOptimize(j);
+}
 
 void BM_PlainLoop(benchmark::State& state) {
   const auto k = static_cast<std::size_t>(state.range(0));

@@ -44,10 +44,10 @@ void run(benchmark::State& state, Op op) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * n));
 }
 
-#define REDUCTION_BENCH(name, fn)                                                   \
-  void BM_##name(benchmark::State& state) {                                         \
-    run(state, [](std::size_t n) { return quorvex::fn(operand(n, 0)); });           \
-  }                                                                                 \
+#define REDUCTION_BENCH(name, fn)                                         \
+  void BM_##name(benchmark::State& state) {                               \
+    run(state, [](std::size_t n) { return quorvex::fn(operand(n, 0)); }); \
+  }                                                                       \
   BENCHMARK(BM_##name)->Arg(1000)->Arg(100000)->Arg(10000000)
 
 REDUCTION_BENCH(sum, array_sum);

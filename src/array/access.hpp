@@ -9,7 +9,9 @@
 namespace quorvex {
 
 bool is_exact(std::span<const double> radii);
-inline bool is_exact(const IntervalArray& a) { return is_exact(a.radii()); }
+inline bool is_exact(const IntervalArray& a) {
+  return is_exact(a.radii());
+}
 double max_radius(const IntervalArray& a);
 double max_relative_error(const IntervalArray& a);
 

@@ -28,7 +28,7 @@ std::string short_text(double x) {
 // written).
 std::uint64_t max_range_points() {
   std::uint64_t limit = kMaxStorageBytes / 16;
-  struct sysinfo info {};
+  struct sysinfo info{};
   if (sysinfo(&info) == 0) {
     const unsigned __int128 bytes =
         (static_cast<unsigned __int128>(info.totalram) + info.totalswap) * info.mem_unit;
@@ -52,8 +52,8 @@ Error never_ends(double x, double step) {
     return value_error("arange: the range never ends: the running value starts at " +
                        short_text(x) + " and a finite step cannot move it");
   }
-  return value_error("arange: the range never ends: adding the step " + short_text(step) +
-                     " to " + short_text(x) + " no longer changes the running value");
+  return value_error("arange: the range never ends: adding the step " + short_text(step) + " to " +
+                     short_text(x) + " no longer changes the running value");
 }
 
 // The running-sum loop shared by the counting and the filling pass. `emit` is
@@ -95,9 +95,13 @@ Result<IntervalArray> make_array(std::span<const double> values, double error) {
   return result;
 }
 
-Result<IntervalArray> make_zeros(const Shape& shape) { return IntervalArray::zeros(shape); }
+Result<IntervalArray> make_zeros(const Shape& shape) {
+  return IntervalArray::zeros(shape);
+}
 
-Result<IntervalArray> make_ones(const Shape& shape) { return make_full(shape, 1.0, 0.0); }
+Result<IntervalArray> make_ones(const Shape& shape) {
+  return make_full(shape, 1.0, 0.0);
+}
 
 Result<IntervalArray> make_full(const Shape& shape, double value, double error) {
   // The ball from the bounds: the midpoint is not `value` when the rounding of

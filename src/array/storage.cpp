@@ -14,7 +14,8 @@ void StorageRef::release() noexcept {
   p_ = nullptr;
 }
 
-Result<StorageRef> StorageRef::allocate(std::uint64_t len, AlignedBuffer (*buffer_of)(std::size_t)) {
+Result<StorageRef> StorageRef::allocate(std::uint64_t len,
+                                        AlignedBuffer (*buffer_of)(std::size_t)) {
   if (len > UINT64_MAX / 16) {
     return value_error("array of " + std::to_string(len) +
                        " elements is too large: its byte size overflows 64 bits");

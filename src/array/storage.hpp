@@ -9,8 +9,8 @@
 #include <span>
 #include <utility>
 
-#include "support/error.hpp"
 #include "support/aligned_buffer.hpp"
+#include "support/error.hpp"
 
 namespace quorvex {
 

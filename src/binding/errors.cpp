@@ -29,8 +29,8 @@ PyObject* exception_class(ErrorKind kind) {
 
 // Creates cls(message) and makes it the current exception.
 void raise_with_message(PyObject* cls, std::string_view message) {
-  PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(
-      message.data(), static_cast<Py_ssize_t>(message.size())));
+  PyRef text = PyRef::steal(
+      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (!text) return;
   PyRef exc = PyRef::steal(PyObject_CallFunctionObjArgs(cls, text.get(), nullptr));
   if (!exc) return;
@@ -117,10 +117,10 @@ void wrap_argument_error(std::string_view parameter) noexcept {
   const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
   if (utf8 == nullptr) return;
   try {
-    const std::string message = "argument '" + std::string(parameter) + "': " +
-                                std::string(utf8, static_cast<std::size_t>(size));
-    PyRef message_obj = PyRef::steal(PyUnicode_FromStringAndSize(
-        message.data(), static_cast<Py_ssize_t>(message.size())));
+    const std::string message = "argument '" + std::string(parameter) +
+                                "': " + std::string(utf8, static_cast<std::size_t>(size));
+    PyRef message_obj = PyRef::steal(
+        PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
     if (!message_obj) return;
     PyRef wrapped =
         PyRef::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message_obj.get(), nullptr));

@@ -70,7 +70,9 @@ PyObject* float_list(std::span<const double> run) {
   return build_list(copy.size(), [&](std::size_t i) { return PyFloat_FromDouble(copy[i]); });
 }
 
-const IntervalArray* self_array(PyObject* self) { return convert_array(self, {}); }
+const IntervalArray* self_array(PyObject* self) {
+  return convert_array(self, {});
+}
 
 template <class F>
 PyObject* entry(F&& body) {
@@ -389,8 +391,7 @@ PyMethodDef* array_methods() {
        "max_val($self)\n--\n\n"},
       {"dot", as_cfunction(&m_dot), kArgs, "dot($self, other)\n--\n\n"},
       {"matmul", as_cfunction(&m_matmul), kArgs, "matmul($self, other)\n--\n\n"},
-      {"cumsum", as_cfunction(&array_method<&array_cumsum>), METH_NOARGS,
-       "cumsum($self)\n--\n\n"},
+      {"cumsum", as_cfunction(&array_method<&array_cumsum>), METH_NOARGS, "cumsum($self)\n--\n\n"},
       {"prod", as_cfunction(&ball_method<&array_prod>), METH_NOARGS, "prod($self)\n--\n\n"},
       {"norm", as_cfunction(&ball_method<&array_norm>), METH_NOARGS, "norm($self)\n--\n\n"},
       {"tolist", as_cfunction(&m_tolist), METH_NOARGS, "tolist($self)\n--\n\n"},
@@ -457,6 +458,8 @@ PyObject* array_subscript(PyObject* self, PyObject* key) {
   });
 }
 
-PyObject* array_absolute(PyObject* self) { return array_method<&array_abs>(self, nullptr); }
+PyObject* array_absolute(PyObject* self) {
+  return array_method<&array_abs>(self, nullptr);
+}
 
 }  // namespace quorvex::binding

@@ -17,8 +17,15 @@ namespace {
 // module from a cached copy of its dict without calling the init function,
 // which would bypass both the single-module rule and the interpreter check.
 PyModuleDef g_definition = {
-    PyModuleDef_HEAD_INIT, "_quorvex", "Python module definition.", 0, nullptr, nullptr,
-    nullptr,               nullptr,    nullptr,
+    PyModuleDef_HEAD_INIT,
+    "_quorvex",
+    "Python module definition.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 std::atomic<std::int64_t> g_main_interpreter{-1};
@@ -47,8 +54,7 @@ bool add_attribute(PyObject* module, const char* name, PyObject* value) {
 }
 
 bool populate(PyObject* module) {
-  if (!add_attribute(module, "IntervalArray",
-                     reinterpret_cast<PyObject*>(interval_array_type()))) {
+  if (!add_attribute(module, "IntervalArray", reinterpret_cast<PyObject*>(interval_array_type()))) {
     return false;
   }
   PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));

@@ -43,8 +43,7 @@ enum class BinaryOp { kAdd, kSub, kMul, kDiv };
 
 void raise_unsupported(BinaryOp op) {
   static constexpr const char* kSymbols[] = {"+", "-", "*", "/"};
-  raise_type_error(std::string("unsupported operand type for ") +
-                   kSymbols[static_cast<int>(op)]);
+  raise_type_error(std::string("unsupported operand type for ") + kSymbols[static_cast<int>(op)]);
 }
 
 // A plain-number operand; its own conversion error is replaced by the
@@ -97,7 +96,9 @@ Result<IntervalArray> scalar_array(BinaryOp op, double s, const IntervalArray& a
   return add_scalar(a, s);
 }
 
-PyObject* not_implemented() { return incref(Py_NotImplemented); }
+PyObject* not_implemented() {
+  return incref(Py_NotImplemented);
+}
 
 PyObject* binary(BinaryOp op, PyObject* x, PyObject* y) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -134,10 +135,18 @@ PyObject* binary(BinaryOp op, PyObject* x, PyObject* y) {
 
 }  // namespace
 
-PyObject* array_add(PyObject* x, PyObject* y) { return binary(BinaryOp::kAdd, x, y); }
-PyObject* array_subtract(PyObject* x, PyObject* y) { return binary(BinaryOp::kSub, x, y); }
-PyObject* array_multiply(PyObject* x, PyObject* y) { return binary(BinaryOp::kMul, x, y); }
-PyObject* array_true_divide(PyObject* x, PyObject* y) { return binary(BinaryOp::kDiv, x, y); }
+PyObject* array_add(PyObject* x, PyObject* y) {
+  return binary(BinaryOp::kAdd, x, y);
+}
+PyObject* array_subtract(PyObject* x, PyObject* y) {
+  return binary(BinaryOp::kSub, x, y);
+}
+PyObject* array_multiply(PyObject* x, PyObject* y) {
+  return binary(BinaryOp::kMul, x, y);
+}
+PyObject* array_true_divide(PyObject* x, PyObject* y) {
+  return binary(BinaryOp::kDiv, x, y);
+}
 
 PyObject* array_negative(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {

@@ -13,7 +13,9 @@ inline PyObject* incref(PyObject* o) {
   Py_IncRef(o);
   return o;
 }
-inline void decref(PyObject* o) { Py_DecRef(o); }
+inline void decref(PyObject* o) {
+  Py_DecRef(o);
+}
 
 // An owned (strong) reference; null when empty.
 class PyRef {

@@ -17,11 +17,11 @@ using MicroKernel = void (*)(std::size_t kc, const double* a, const double* b, d
 
 void dgemm_kernel_avx512_8x8(std::size_t kc, const double* a, const double* b, double beta,
                              double* c, std::size_t ldc, std::size_t rows, std::size_t cols);
-void dgemm_kernel_fma_8x4(std::size_t kc, const double* a, const double* b, double beta,
-                          double* c, std::size_t ldc, std::size_t rows, std::size_t cols);
-void dgemm_kernel_avx_8x4(std::size_t kc, const double* a, const double* b, double beta,
-                          double* c, std::size_t ldc, std::size_t rows, std::size_t cols);
-void dgemm_kernel_sse2_4x4(std::size_t kc, const double* a, const double* b, double beta,
-                           double* c, std::size_t ldc, std::size_t rows, std::size_t cols);
+void dgemm_kernel_fma_8x4(std::size_t kc, const double* a, const double* b, double beta, double* c,
+                          std::size_t ldc, std::size_t rows, std::size_t cols);
+void dgemm_kernel_avx_8x4(std::size_t kc, const double* a, const double* b, double beta, double* c,
+                          std::size_t ldc, std::size_t rows, std::size_t cols);
+void dgemm_kernel_sse2_4x4(std::size_t kc, const double* a, const double* b, double beta, double* c,
+                           std::size_t ldc, std::size_t rows, std::size_t cols);
 
 }  // namespace quorvex::gemm

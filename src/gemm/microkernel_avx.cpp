@@ -4,11 +4,11 @@
 
 namespace quorvex::gemm {
 
-void dgemm_kernel_avx_8x4(std::size_t kc, const double* a, const double* b, double beta,
-                          double* c, std::size_t ldc, std::size_t rows, std::size_t cols) {
+void dgemm_kernel_avx_8x4(std::size_t kc, const double* a, const double* b, double beta, double* c,
+                          std::size_t ldc, std::size_t rows, std::size_t cols) {
   kernel_8x4(
-      [](__m256d x, __m256d y, __m256d acc) { return _mm256_add_pd(_mm256_mul_pd(x, y), acc); },
-      kc, a, b, beta, c, ldc, rows, cols);
+      [](__m256d x, __m256d y, __m256d acc) { return _mm256_add_pd(_mm256_mul_pd(x, y), acc); }, kc,
+      a, b, beta, c, ldc, rows, cols);
 }
 
 }  // namespace quorvex::gemm

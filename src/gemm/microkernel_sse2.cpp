@@ -8,8 +8,8 @@
 
 namespace quorvex::gemm {
 
-void dgemm_kernel_sse2_4x4(std::size_t kc, const double* a, const double* b, double beta,
-                           double* c, std::size_t ldc, std::size_t rows, std::size_t cols) {
+void dgemm_kernel_sse2_4x4(std::size_t kc, const double* a, const double* b, double beta, double* c,
+                           std::size_t ldc, std::size_t rows, std::size_t cols) {
   __m128d lo[4], hi[4];
   for (int i = 0; i < 4; ++i) lo[i] = hi[i] = _mm_setzero_pd();
 

@@ -112,9 +112,8 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
     simd::midpoint_quotient(ma.subspan(start, len), mb.subspan(start, len),
                             runs.mid.subspan(start, len));
     if (!exact) {
-      simd::quotient_radius(ma.subspan(start, len), ra.subspan(start, len),
-                            mb.subspan(start, len), rb.subspan(start, len),
-                            runs.rad.subspan(start, len));
+      simd::quotient_radius(ma.subspan(start, len), ra.subspan(start, len), mb.subspan(start, len),
+                            rb.subspan(start, len), runs.rad.subspan(start, len));
     }
   }
   return out;

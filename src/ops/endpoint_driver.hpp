@@ -62,7 +62,8 @@ inline void map_block(const double* mid, const double* rad, double* out_mid, dou
     at_lo[i] = Form::call(lo[i]);
     at_hi[i] = Form::call(hi[i]);
   }
-  const simd::FinishDone done = (vector.*Form::block)({lo, hi, at_lo, at_hi, out_mid, out_rad, len});
+  const simd::FinishDone done =
+      (vector.*Form::block)({lo, hi, at_lo, at_hi, out_mid, out_rad, len});
   const auto finish_one = [&](std::size_t i) {
     const EndpointPair image = Form::finish(lo[i], hi[i], at_lo[i], at_hi[i]);
     out_mid[i] = (image.lo + image.hi) * 0.5;

@@ -116,8 +116,7 @@ inline bool no_candidate_between(double lo, double hi, double offset) {
 // evaluated by the library at the rounded point. A width of a full period or
 // more covers [-1, 1] whatever the endpoint values.
 template <double (*F)(double)>
-inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi,
-                                    double offset) {
+inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi, double offset) {
   if (hi - lo >= TWO_PI) return {-1.0, 1.0};
   double low = nan_min(f_lo, f_hi);
   double high = nan_max(f_lo, f_hi);
@@ -169,7 +168,7 @@ inline EndpointPair sqrt_endpoints(double lo, double hi) {
 // never used; calling anyway costs little and keeps the call loop free of
 // branches.)
 template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double),
-          simd::FinishFn simd::EndpointBlockKernels::*Block>
+          simd::FinishFn simd::EndpointBlockKernels::* Block>
 struct TwoCalls {
   static constexpr auto block = Block;
   static double call(double x) { return Call(x); }
@@ -251,8 +250,10 @@ inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
 
 using ExpForm = TwoCalls<libm_exp, exp_finish, &simd::EndpointBlockKernels::exp_finish>;
 using LnForm = TwoCalls<libm_log, log_finish<LN_FLOOR>, &simd::EndpointBlockKernels::ln_finish>;
-using Log2Form = TwoCalls<libm_log2, log_finish<LOG2_FLOOR>, &simd::EndpointBlockKernels::log2_finish>;
-using Log10Form = TwoCalls<libm_log10, log_finish<LOG10_FLOOR>, &simd::EndpointBlockKernels::log10_finish>;
+using Log2Form =
+    TwoCalls<libm_log2, log_finish<LOG2_FLOOR>, &simd::EndpointBlockKernels::log2_finish>;
+using Log10Form =
+    TwoCalls<libm_log10, log_finish<LOG10_FLOOR>, &simd::EndpointBlockKernels::log10_finish>;
 using SinForm = TwoCalls<libm_sin, sin_finish, &simd::EndpointBlockKernels::sin_finish>;
 using CosForm = TwoCalls<libm_cos, cos_finish, &simd::EndpointBlockKernels::cos_finish>;
 using TanForm = TwoCalls<libm_tan, tan_finish, &simd::EndpointBlockKernels::tan_finish>;
@@ -334,7 +335,7 @@ inline EndpointPair abs_endpoints(double lo, double hi) {
 // names it in the vector table, or is null.
 template <EndpointKernel Kernel>
 struct VectorForm {
-  static constexpr simd::BallsFn simd::EndpointBlockKernels::*balls = nullptr;
+  static constexpr simd::BallsFn simd::EndpointBlockKernels::* balls = nullptr;
 };
 template <>
 struct VectorForm<sqrt_endpoints> {

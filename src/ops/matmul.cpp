@@ -69,7 +69,7 @@ struct Operands {
   std::size_t k, n;
   const double* a_mid;
   const double* a_rad;
-  const double* a_abs;    // |A_mid|, only when B is inexact
+  const double* a_abs;  // |A_mid|, only when B is inexact
   const double* b_mid;
   const double* b_rad;
   const double* b_bound;  // |B_mid| + B_rad, only when A is inexact

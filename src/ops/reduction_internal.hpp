@@ -19,11 +19,17 @@ inline Ball ball_from_endpoints(Endpoints e) {
 }
 
 // x when it is greater than 0, otherwise (NaN included) 0.0.
-inline double positive_or_zero(double x) { return x > 0 ? x : 0.0; }
+inline double positive_or_zero(double x) {
+  return x > 0 ? x : 0.0;
+}
 
 // The smaller / larger of x and y; a single NaN is passed over, two give NaN.
-inline double nan_ignoring_min(double x, double y) { return (y < x || x != x) ? y : x; }
-inline double nan_ignoring_max(double x, double y) { return (y > x || x != x) ? y : x; }
+inline double nan_ignoring_min(double x, double y) {
+  return (y < x || x != x) ? y : x;
+}
+inline double nan_ignoring_max(double x, double y) {
+  return (y > x || x != x) ? y : x;
+}
 
 // (M - R, M + R) for the vector sums M of the midpoints and R of the radii,
 // both by the same kernel; (0, 0) when n is 0.

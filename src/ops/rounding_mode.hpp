@@ -28,8 +28,12 @@ inline void enter_rounding(unsigned mode) {
   _mm_setcsr((_mm_getcsr() & kRoundingFieldClear) | mode);
   asm volatile("" ::: "memory");
 }
-inline void enter_downward() { enter_rounding(kRoundDownward); }
-inline void enter_upward() { enter_rounding(kRoundUpward); }
+inline void enter_downward() {
+  enter_rounding(kRoundDownward);
+}
+inline void enter_upward() {
+  enter_rounding(kRoundUpward);
+}
 
 inline void leave_rounding() {
   asm volatile("" ::: "memory");

@@ -27,14 +27,15 @@ std::optional<std::string_view> environment(const char* name) {
 // A child made by fork() has only the forking thread: the workers the pool
 // believes in do not exist there, and work handed to them would wait forever.
 // The child therefore starts a fresh pool (same count) on its first use.
-void forget_pool_in_child() { the_pool.store(nullptr, std::memory_order_relaxed); }
+void forget_pool_in_child() {
+  the_pool.store(nullptr, std::memory_order_relaxed);
+}
 
 WorkerPool& start_global_pool() {
   std::size_t count = the_count.load(std::memory_order_acquire);
   if (count == 0) {
-    std::size_t fresh_count =
-        thread_count_from(environment("RAYON_NUM_THREADS"), environment("RAYON_RS_NUM_CPUS"),
-                          default_thread_count());
+    std::size_t fresh_count = thread_count_from(
+        environment("RAYON_NUM_THREADS"), environment("RAYON_RS_NUM_CPUS"), default_thread_count());
     count = the_count.compare_exchange_strong(count, fresh_count) ? fresh_count : count;
   }
   // Throws Panic when no thread can be created; the next call tries again.
@@ -56,9 +57,13 @@ WorkerPool& global_pool() {
   return start_global_pool();
 }
 
-std::size_t pool_thread_count() { return global_pool().thread_count(); }
+std::size_t pool_thread_count() {
+  return global_pool().thread_count();
+}
 
-void fork_join(FunctionRef<void()> a, FunctionRef<void()> b) { global_pool().fork_join(a, b); }
+void fork_join(FunctionRef<void()> a, FunctionRef<void()> b) {
+  global_pool().fork_join(a, b);
+}
 
 void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task) {
   if (k == 0) return;

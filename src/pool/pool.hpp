@@ -25,8 +25,7 @@ class FunctionRef;
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
-  template <class F,
-            class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef>>>
+  template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef>>>
   FunctionRef(F&& f) noexcept  // NOLINT: implicit by design
       : object_(const_cast<void*>(static_cast<const void*>(&f))),
         call_([](void* o, Args... args) -> R {

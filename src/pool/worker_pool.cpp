@@ -120,11 +120,11 @@ struct Worker {
 
 }  // namespace detail
 
+using detail::current_worker;
 using detail::InjectedJob;
+using detail::kSpinRounds;
 using detail::SpinLatch;
 using detail::StackJob;
-using detail::current_worker;
-using detail::kSpinRounds;
 using detail::Worker;
 
 struct WorkerPool::Impl {
@@ -406,9 +406,13 @@ WorkerPool::WorkerPool(std::size_t threads, SpawnHook spawn_hook)
   }
 }
 
-WorkerPool::~WorkerPool() { impl_->shut_down(); }
+WorkerPool::~WorkerPool() {
+  impl_->shut_down();
+}
 
-std::size_t WorkerPool::thread_count() const noexcept { return impl_->count; }
+std::size_t WorkerPool::thread_count() const noexcept {
+  return impl_->count;
+}
 
 std::size_t WorkerPool::started_threads() const noexcept {
   return impl_->started.load(std::memory_order_acquire);
@@ -454,8 +458,7 @@ void WorkerPool::split(std::size_t begin, std::size_t end, bool migrated, std::s
                     [&](bool m) { split(mid, end, m, budget, piece); });
 }
 
-void WorkerPool::for_each_piece(std::size_t k,
-                                FunctionRef<void(std::size_t, std::size_t)> piece) {
+void WorkerPool::for_each_piece(std::size_t k, FunctionRef<void(std::size_t, std::size_t)> piece) {
   if (k == 0) return;
   split(0, k, false, impl_->count, piece);
 }

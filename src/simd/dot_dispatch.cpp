@@ -9,6 +9,8 @@ DotKernel select_dot_kernel(const CpuFeatures& features) noexcept {
   return dot_scalar;
 }
 
-DotKernel dot_kernel() noexcept { return select_dot_kernel(cpu_features()); }
+DotKernel dot_kernel() noexcept {
+  return select_dot_kernel(cpu_features());
+}
 
 }  // namespace quorvex::simd

@@ -81,8 +81,8 @@ Reg<V> no_candidate_between(Reg<V> lo, Reg<V> hi, double offset) {
 // endpoint no candidate can count).
 template <class V>
 std::uint64_t scan_lanes(Reg<V> settled_by_width, Reg<V> no_candidate, Reg<V> lo, Reg<V> hi) {
-  const Reg<V> settled = V::bit_or(V::bit_or(settled_by_width, no_candidate),
-                                   V::bit_or(V::is_nan(lo), V::is_nan(hi)));
+  const Reg<V> settled =
+      V::bit_or(V::bit_or(settled_by_width, no_candidate), V::bit_or(V::is_nan(lo), V::is_nan(hi)));
   return ~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1);
 }
 
@@ -114,39 +114,39 @@ FinishDone exp_finish(const FinishBlock& b) {
 
 template <class V, double Floor>
 FinishDone log_finish(const FinishBlock& b) {
-  return each_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> log_lo, Reg<V> log_hi,
-                                std::uint64_t&, std::size_t) {
-    const Reg<V> x = V::select(V::gt(lo, V::set1(0.0)), log_lo, V::set1(Floor));
-    const Pair<V> image = ordered<V>(x, log_hi);
-    const Reg<V> outside = V::le(hi, V::set1(0.0));
-    return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
-                   V::select(outside, nan_lanes<V>(), image.hi)};
-  });
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> log_lo, Reg<V> log_hi, std::uint64_t&, std::size_t) {
+        const Reg<V> x = V::select(V::gt(lo, V::set1(0.0)), log_lo, V::set1(Floor));
+        const Pair<V> image = ordered<V>(x, log_hi);
+        const Reg<V> outside = V::le(hi, V::set1(0.0));
+        return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                       V::select(outside, nan_lanes<V>(), image.hi)};
+      });
 }
 
 template <class V, double Offset>
 FinishDone periodic_finish(const FinishBlock& b) {
-  return each_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi,
-                                std::uint64_t& scan, std::size_t i) {
-    const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(TWO_PI));
-    scan |= scan_lanes<V>(full, no_candidate_between<V, false>(lo, hi, Offset), lo, hi) << i;
-    const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
-    return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
-                   V::select(full, V::set1(1.0), image.hi)};
-  });
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
+        const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(TWO_PI));
+        scan |= scan_lanes<V>(full, no_candidate_between<V, false>(lo, hi, Offset), lo, hi) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
+        return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
+                       V::select(full, V::set1(1.0), image.hi)};
+      });
 }
 
 template <class V>
 FinishDone tan_finish(const FinishBlock& b) {
-  return each_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi,
-                                std::uint64_t& scan, std::size_t i) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    const Reg<V> pole = V::gt(V::sub(hi, lo), V::set1(PI));  // wider than pi: a pole inside
-    scan |= scan_lanes<V>(pole, no_candidate_between<V, true>(lo, hi, HALF_PI), lo, hi) << i;
-    const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
-    return Pair<V>{V::select(pole, V::set1(-inf), image.lo),
-                   V::select(pole, V::set1(inf), image.hi)};
-  });
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        const Reg<V> pole = V::gt(V::sub(hi, lo), V::set1(PI));  // wider than pi: a pole inside
+        scan |= scan_lanes<V>(pole, no_candidate_between<V, true>(lo, hi, HALF_PI), lo, hi) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
+        return Pair<V>{V::select(pole, V::set1(-inf), image.lo),
+                       V::select(pole, V::set1(inf), image.hi)};
+      });
 }
 
 // Runs ball(lo, hi) -> image over whole registers of a run of balls.
@@ -185,9 +185,8 @@ std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, dou
     const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
     const Reg<V> nonnegative = V::ge(lo, zero);
     const Reg<V> nonpositive = V::le(hi, zero);
-    return Pair<V>{
-        V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
-        V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
+    return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
+                   V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
   });
 }
 

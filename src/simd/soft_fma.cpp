@@ -15,14 +15,22 @@
 namespace quorvex::simd {
 namespace {
 
-std::uint64_t to_bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-double from_bits(std::uint64_t b) { return std::bit_cast<double>(b); }
+std::uint64_t to_bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
+double from_bits(std::uint64_t b) {
+  return std::bit_cast<double>(b);
+}
 
 // Biased exponent field minus the bias; only used on normal numbers.
-int exponent_of(double x) { return static_cast<int>((to_bits(x) >> 52) & 0x7ff) - 1023; }
+int exponent_of(double x) {
+  return static_cast<int>((to_bits(x) >> 52) & 0x7ff) - 1023;
+}
 
 // 2^e for -1022 <= e <= 1023.
-double pow2(int e) { return from_bits(static_cast<std::uint64_t>(e + 1023) << 52); }
+double pow2(int e) {
+  return from_bits(static_cast<std::uint64_t>(e + 1023) << 52);
+}
 
 // x * 2^e, exact unless the result overflows (then +-inf, as rounding to
 // nearest gives) or is not representable (never asked for here). Each step

@@ -8,6 +8,8 @@ SumKernel select_sum_kernel(const CpuFeatures& features) noexcept {
   return sum_scalar;
 }
 
-SumKernel sum_kernel() noexcept { return select_sum_kernel(cpu_features()); }
+SumKernel sum_kernel() noexcept {
+  return select_sum_kernel(cpu_features());
+}
 
 }  // namespace quorvex::simd

@@ -27,7 +27,9 @@ AlignedBuffer& AlignedBuffer::operator=(AlignedBuffer&& other) noexcept {
   return *this;
 }
 
-AlignedBuffer::~AlignedBuffer() { release(); }
+AlignedBuffer::~AlignedBuffer() {
+  release();
+}
 
 void AlignedBuffer::release() noexcept {
   if (base_ == nullptr) return;

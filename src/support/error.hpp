@@ -24,7 +24,9 @@ struct Error {
   std::string message;
 };
 
-inline Error type_error(std::string message) { return {ErrorKind::TypeError, std::move(message)}; }
+inline Error type_error(std::string message) {
+  return {ErrorKind::TypeError, std::move(message)};
+}
 inline Error index_error(std::string message) {
   return {ErrorKind::IndexError, std::move(message)};
 }
@@ -42,7 +44,7 @@ inline Error memory_error(std::string message) {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit
   Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit
 
   bool has_value() const noexcept { return state_.index() == 0; }
@@ -69,7 +71,7 @@ using Status = Result<Ok>;
 }  // namespace quorvex
 
 // Propagates the error of a Result-returning expression, otherwise yields its value.
-#define QV_TRY(var, expr)                                 \
-  auto var##_result_ = (expr);                            \
+#define QV_TRY(var, expr)                                      \
+  auto var##_result_ = (expr);                                 \
   if (!var##_result_) return std::move(var##_result_).error(); \
   auto var = std::move(var##_result_).value()

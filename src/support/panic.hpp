@@ -30,10 +30,18 @@ class Panic : public std::exception {
 // "[4, 2]": how shapes appear in assertion messages and reprs.
 std::string format_dims(std::span<const std::uint64_t> dims);
 
-inline std::string debug_text(std::uint64_t v) { return std::to_string(v); }
-inline std::string debug_text(std::int64_t v) { return std::to_string(v); }
-inline std::string debug_text(int v) { return std::to_string(v); }
-inline std::string debug_text(const std::vector<std::uint64_t>& dims) { return format_dims(dims); }
+inline std::string debug_text(std::uint64_t v) {
+  return std::to_string(v);
+}
+inline std::string debug_text(std::int64_t v) {
+  return std::to_string(v);
+}
+inline std::string debug_text(int v) {
+  return std::to_string(v);
+}
+inline std::string debug_text(const std::vector<std::uint64_t>& dims) {
+  return format_dims(dims);
+}
 
 // "assertion `left == right` failed: msg\n  left: L\n right: R" (no ": msg" when empty).
 std::string assertion_message(std::string_view message, std::string_view left,

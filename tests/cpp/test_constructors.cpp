@@ -17,7 +17,9 @@
 namespace quorvex {
 namespace {
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
 
 std::vector<std::uint64_t> bit_list(std::span<const double> xs) {
   std::vector<std::uint64_t> out;

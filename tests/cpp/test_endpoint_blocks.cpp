@@ -75,9 +75,9 @@ std::vector<std::pair<double, double>> endpoint_pairs(std::size_t count, unsigne
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> wide(-30.0, 30.0);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const double specials[] = {0.0,    -0.0,    kInf,   -kInf,    kNaN,     1e308,    -1e308,
-                             -745.5, -745.0,  709.0,  709.5,    HALF_PI,  PI,       -PI,
-                             1e17,   1e300,   -1e300, 2e15,     4.0,      -4.0,     1e-310};
+  const double specials[] = {0.0,    -0.0,   kInf,   -kInf, kNaN,    1e308, -1e308,
+                             -745.5, -745.0, 709.0,  709.5, HALF_PI, PI,    -PI,
+                             1e17,   1e300,  -1e300, 2e15,  4.0,     -4.0,  1e-310};
   const std::size_t n_specials = std::size(specials);
   std::vector<std::pair<double, double>> pairs;
   for (std::size_t i = 0; i < count; ++i) {
@@ -120,7 +120,7 @@ std::vector<std::pair<double, double>> endpoint_pairs(std::size_t count, unsigne
 
 struct FinishCase {
   const char* name;
-  simd::FinishFn simd::EndpointBlockKernels::*block;
+  simd::FinishFn simd::EndpointBlockKernels::* block;
   double (*call)(double);
   EndpointPair (*finish)(double, double, double, double);
 };
@@ -131,9 +131,12 @@ FinishCase finish_case(const char* name) {
 }
 
 const FinishCase kFinishCases[] = {
-    finish_case<endpoint_detail::ExpForm>("exp"),   finish_case<endpoint_detail::LnForm>("ln"),
-    finish_case<endpoint_detail::Log2Form>("log2"), finish_case<endpoint_detail::Log10Form>("log10"),
-    finish_case<endpoint_detail::SinForm>("sin"),   finish_case<endpoint_detail::CosForm>("cos"),
+    finish_case<endpoint_detail::ExpForm>("exp"),
+    finish_case<endpoint_detail::LnForm>("ln"),
+    finish_case<endpoint_detail::Log2Form>("log2"),
+    finish_case<endpoint_detail::Log10Form>("log10"),
+    finish_case<endpoint_detail::SinForm>("sin"),
+    finish_case<endpoint_detail::CosForm>("cos"),
     finish_case<endpoint_detail::TanForm>("tan"),
 };
 
@@ -154,9 +157,8 @@ TEST_P(EndpointBlocks, FinishGivesScalarBitsAndFlagsEveryScan) {
         f_hi[i] = c.call(hi[i]);
       }
       std::vector<double> om(n, kSentinel), orad(n, kSentinel);
-      const simd::FinishDone done =
-          (kernels.*c.block)({lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(),
-                              orad.data(), n});
+      const simd::FinishDone done = (kernels.*c.block)(
+          {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n});
       ASSERT_EQ(done.count, n - n % w) << "n=" << n;
       if (done.count < 64) {
         ASSERT_EQ(done.scan >> done.count, 0u) << "n=" << n;
@@ -193,7 +195,7 @@ TEST_P(EndpointBlocks, FinishGivesScalarBitsAndFlagsEveryScan) {
 
 struct BallsCase {
   const char* name;
-  simd::BallsFn simd::EndpointBlockKernels::*balls;
+  simd::BallsFn simd::EndpointBlockKernels::* balls;
   EndpointKernel kernel;
 };
 
@@ -213,7 +215,8 @@ TEST_P(EndpointBlocks, BallKernelsGiveScalarBitsOnWholeRegisters) {
         rad[i] = i % 5 == 4 ? pairs[i].second : (pairs[i].second - pairs[i].first) * 0.5;
       }
       std::vector<double> om(n, kSentinel), orad(n, kSentinel);
-      const std::size_t done = (kernels.*c.balls)(mid.data(), rad.data(), om.data(), orad.data(), n);
+      const std::size_t done =
+          (kernels.*c.balls)(mid.data(), rad.data(), om.data(), orad.data(), n);
       ASSERT_EQ(done, n - n % w);
       for (std::size_t i = 0; i < n; ++i) {
         if (i >= done) {
@@ -267,8 +270,8 @@ TEST_P(EndpointBlocks, DriverOnThisVariantEqualsPerElementKernel) {
 // still holds that one's values: every element must be overwritten. Lengths
 // on the serial path, the chunked path and the fresh-pages path.
 TEST(EndpointDriverResult, OverwritesEveryElementOfARecycledBlock) {
-  for (const std::uint64_t n : {std::uint64_t{32767}, std::uint64_t{40000},
-                                std::uint64_t{2'100'000}}) {
+  for (const std::uint64_t n :
+       {std::uint64_t{32767}, std::uint64_t{40000}, std::uint64_t{2'100'000}}) {
     {
       // Poison a block of the same size, then free it for the result to reuse.
       auto poisoned = IntervalArray::for_overwrite({n});

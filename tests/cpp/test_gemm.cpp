@@ -224,8 +224,8 @@ TEST_P(GemmVariant, EmptyResultTouchesNothing) {
 TEST_P(GemmVariant, SpecialValuesStayInTheirRowsAndColumns) {
   const std::size_t m = 11, k = 6, n = 7;
   std::vector<double> a(m * k, 1.0), b(k * n, 1.0);
-  a[9 * k + 2] = kInf;   // row 9
-  b[4 * n + 6] = kNaN;   // column 6
+  a[9 * k + 2] = kInf;  // row 9
+  b[4 * n + 6] = kNaN;  // column 6
   std::vector<double> c(m * n, kNaN);
   dgemm_with(GetParam(), m, k, n, a.data(), k, b.data(), 0.0, n, c.data(), n);
   for (std::size_t i = 0; i < m; ++i) {
@@ -280,21 +280,20 @@ struct SelectionCase {
 class GemmSelection : public testing::TestWithParam<SelectionCase> {};
 
 TEST_P(GemmSelection, PicksTheFirstSupportedVariant) {
-  EXPECT_EQ(variant_name(select_variant(GetParam().features)),
-            variant_name(GetParam().expected));
+  EXPECT_EQ(variant_name(select_variant(GetParam().features)), variant_name(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     FeatureSets, GemmSelection,
-    testing::Values(
-        SelectionCase{{.avx = true, .avx2 = true, .fma = true, .avx512f = true}, Variant::kAvx512},
-        // AVX-512F alone is enough for its kernel; DQ is not needed.
-        SelectionCase{{.avx512f = true}, Variant::kAvx512},
-        SelectionCase{{.avx = true, .avx2 = true, .fma = true}, Variant::kFma},
-        SelectionCase{{.avx = true, .avx2 = false, .fma = true}, Variant::kAvx},
-        SelectionCase{{.avx = true, .avx2 = true, .fma = false}, Variant::kAvx},
-        SelectionCase{{.avx = false, .avx2 = true, .fma = false}, Variant::kSse2},
-        SelectionCase{{}, Variant::kSse2}));
+    testing::Values(SelectionCase{{.avx = true, .avx2 = true, .fma = true, .avx512f = true},
+                                  Variant::kAvx512},
+                    // AVX-512F alone is enough for its kernel; DQ is not needed.
+                    SelectionCase{{.avx512f = true}, Variant::kAvx512},
+                    SelectionCase{{.avx = true, .avx2 = true, .fma = true}, Variant::kFma},
+                    SelectionCase{{.avx = true, .avx2 = false, .fma = true}, Variant::kAvx},
+                    SelectionCase{{.avx = true, .avx2 = true, .fma = false}, Variant::kAvx},
+                    SelectionCase{{.avx = false, .avx2 = true, .fma = false}, Variant::kSse2},
+                    SelectionCase{{}, Variant::kSse2}));
 
 }  // namespace
 }  // namespace quorvex::gemm

@@ -258,9 +258,9 @@ TYPED_TEST(EndpointDriver, ChunkedEqualsSerialAtChunkEdges) {
 // at block edges and for the special values.
 TYPED_TEST(EndpointDriver, BlockedCallsEqualPerElementKernel) {
   constexpr EndpointKernel K = TypeParam::kernel;
-  for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16},
-                              std::size_t{17}, std::size_t{63}, std::size_t{64}, std::size_t{65},
-                              std::size_t{1000}}) {
+  for (const std::size_t n :
+       {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17},
+        std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{1000}}) {
     std::vector<double> mid, rad;
     random_balls(n, static_cast<std::uint32_t>(n + 77), mid, rad);
     std::vector<double> om(n), orad(n);
@@ -309,8 +309,8 @@ TEST(EndpointDriver, QuickCandidateTestNeverHidesACandidate) {
     }
     const auto k_first = saturating_to_i64(std::floor((lo - offset) / PI));
     const auto k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
-    const bool closed = scan_candidates(k_first, k_last, offset,
-                                        [&](double c) { return lo <= c && c <= hi; });
+    const bool closed =
+        scan_candidates(k_first, k_last, offset, [&](double c) { return lo <= c && c <= hi; });
     const bool open =
         scan_candidates(k_first, k_last, offset, [&](double c) { return lo < c && c < hi; });
     if (endpoint_detail::no_candidate_between<false>(lo, hi, offset)) {

@@ -57,20 +57,20 @@ TEST_P(ThreadCountFrom, FollowsTheFallThroughOrderAndCap) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, ThreadCountFrom,
-    testing::Values(
-        CountCase{"3", "5", 2, 3}, CountCase{"+3", kNone, 2, 3},
-        // 0 means the default and the second variable is not consulted.
-        CountCase{"0", "5", 2, 2}, CountCase{"+0", "7", 6, 6},
-        // Unparsable first values fall through to the second...
-        CountCase{"abc", "5", 2, 5}, CountCase{" 3", "5", 2, 5}, CountCase{"-3", "5", 2, 5},
-        CountCase{"", "5", 2, 5}, CountCase{"18446744073709551616", "4", 2, 4},
-        // ...which must parse and be positive, else the default.
-        CountCase{kNone, "0", 2, 2}, CountCase{"abc", "-1", 3, 3}, CountCase{"x", " 9", 4, 4},
-        CountCase{kNone, kNone, 4, 4},
-        // The cap applies to every source; a default of 0 still gives one thread.
-        CountCase{"100000", kNone, 2, 65535}, CountCase{"65535", kNone, 2, 65535},
-        CountCase{"65536", kNone, 2, 65535}, CountCase{"abc", "100000", 2, 65535},
-        CountCase{"0", kNone, 70000, 65535}, CountCase{kNone, kNone, 0, 1}));
+    testing::Values(CountCase{"3", "5", 2, 3}, CountCase{"+3", kNone, 2, 3},
+                    // 0 means the default and the second variable is not consulted.
+                    CountCase{"0", "5", 2, 2}, CountCase{"+0", "7", 6, 6},
+                    // Unparsable first values fall through to the second...
+                    CountCase{"abc", "5", 2, 5}, CountCase{" 3", "5", 2, 5},
+                    CountCase{"-3", "5", 2, 5}, CountCase{"", "5", 2, 5},
+                    CountCase{"18446744073709551616", "4", 2, 4},
+                    // ...which must parse and be positive, else the default.
+                    CountCase{kNone, "0", 2, 2}, CountCase{"abc", "-1", 3, 3},
+                    CountCase{"x", " 9", 4, 4}, CountCase{kNone, kNone, 4, 4},
+                    // The cap applies to every source; a default of 0 still gives one thread.
+                    CountCase{"100000", kNone, 2, 65535}, CountCase{"65535", kNone, 2, 65535},
+                    CountCase{"65536", kNone, 2, 65535}, CountCase{"abc", "100000", 2, 65535},
+                    CountCase{"0", kNone, 70000, 65535}, CountCase{kNone, kNone, 0, 1}));
 
 TEST(DefaultThreadCount, FollowsTheAffinitySet) {
   cpu_set_t saved;
@@ -101,13 +101,14 @@ TEST_P(CpuMax, GivesWholeProcessorsRoundedDownButAtLeastOne) {
   EXPECT_EQ(parse_cpu_max(GetParam().cpu_max), GetParam().expected) << GetParam().cpu_max;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, CpuMax,
-    testing::Values(QuotaCase{"max 100000\n", kNone}, QuotaCase{"200000 100000\n", 2},
-                    QuotaCase{"399999 100000", 3}, QuotaCase{"50000 100000", 1},
-                    QuotaCase{"0 100000", kNone}, QuotaCase{"-1 100000", kNone},
-                    QuotaCase{"100000 0", kNone}, QuotaCase{"", kNone},
-                    QuotaCase{"4x 100000", kNone}));
+INSTANTIATE_TEST_SUITE_P(Files, CpuMax,
+                         testing::Values(QuotaCase{"max 100000\n", kNone},
+                                         QuotaCase{"200000 100000\n", 2},
+                                         QuotaCase{"399999 100000", 3},
+                                         QuotaCase{"50000 100000", 1}, QuotaCase{"0 100000", kNone},
+                                         QuotaCase{"-1 100000", kNone},
+                                         QuotaCase{"100000 0", kNone}, QuotaCase{"", kNone},
+                                         QuotaCase{"4x 100000", kNone}));
 
 TEST(CgroupV1Quota, MinusOneMeansNoLimit) {
   // cpu.cfs_quota_us as the kernel writes it when no quota is set.
@@ -130,14 +131,14 @@ TEST_P(CgroupDirectory, JoinsTheMountWithThePathBelowItsRoot) {
   EXPECT_EQ(cgroup_directory("/sys/fs/cgroup", c.mount_root, c.cgroup_path), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, CgroupDirectory,
-    testing::Values(DirCase{"/", "/", "/sys/fs/cgroup"},
-                    DirCase{"/", "/user.slice/app/", "/sys/fs/cgroup/user.slice/app"},
-                    // A container sees its own cgroup as the mount's root.
-                    DirCase{"/docker/42", "/docker/42/x", "/sys/fs/cgroup/x"},
-                    DirCase{"/docker/42", "/docker/421", kNone},
-                    DirCase{"/docker/42", "/other", kNone}));
+INSTANTIATE_TEST_SUITE_P(Layouts, CgroupDirectory,
+                         testing::Values(DirCase{"/", "/", "/sys/fs/cgroup"},
+                                         DirCase{"/", "/user.slice/app/",
+                                                 "/sys/fs/cgroup/user.slice/app"},
+                                         // A container sees its own cgroup as the mount's root.
+                                         DirCase{"/docker/42", "/docker/42/x", "/sys/fs/cgroup/x"},
+                                         DirCase{"/docker/42", "/docker/421", kNone},
+                                         DirCase{"/docker/42", "/other", kNone}));
 
 }  // namespace
 }  // namespace quorvex::pool

@@ -14,7 +14,9 @@ namespace {
 
 void never_run(Job*, bool) {}
 
-std::vector<Job> make_jobs(std::size_t n) { return std::vector<Job>(n, Job{&never_run}); }
+std::vector<Job> make_jobs(std::size_t n) {
+  return std::vector<Job>(n, Job{&never_run});
+}
 
 TEST(JobDeque, OwnerTakesNewestAndThievesOldestAcrossGrowth) {
   JobDeque deque(2);

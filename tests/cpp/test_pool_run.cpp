@@ -107,10 +107,10 @@ class PoolExceptions : public testing::TestWithParam<std::tuple<std::size_t, Thr
   WorkerPool pool{std::get<0>(GetParam())};
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Threads, PoolExceptions,
-    testing::Combine(testing::Values(1, 2, 8),
-                     testing::Values(Thrower::kA, Thrower::kB, Thrower::kBoth)));
+INSTANTIATE_TEST_SUITE_P(Threads, PoolExceptions,
+                         testing::Combine(testing::Values(1, 2, 8),
+                                          testing::Values(Thrower::kA, Thrower::kB,
+                                                          Thrower::kBoth)));
 
 TEST_P(PoolExceptions, ReachTheCallerAfterBothHalvesFinished) {
   const Thrower who = std::get<1>(GetParam());
@@ -214,8 +214,9 @@ TEST(WorkerPool, SingleThreadDivisionFollowsTheBudgetRule) {
     return pieces;
   };
   EXPECT_EQ(pieces_of(1), (std::vector<Piece>{{0, 1}}));
-  EXPECT_EQ(pieces_of(16), (std::vector<Piece>{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 10},
-                                                {10, 12}, {12, 14}, {14, 16}}));
+  EXPECT_EQ(
+      pieces_of(16),
+      (std::vector<Piece>{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 10}, {10, 12}, {12, 14}, {14, 16}}));
   EXPECT_EQ(pieces_of(5), (std::vector<Piece>{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}}));
   std::vector<Piece> inside_16;
   std::vector<Piece> inside_5;
@@ -270,9 +271,9 @@ TEST(GlobalPool, SizedByTheEnvironmentRuleAndRunsEveryIndexOnceInOrder) {
     const char* v = std::getenv(name);
     return v ? std::optional<std::string_view>(v) : std::nullopt;
   };
-  EXPECT_EQ(pool_thread_count(), thread_count_from(env("RAYON_NUM_THREADS"),
-                                                   env("RAYON_RS_NUM_CPUS"),
-                                                   default_thread_count()));
+  EXPECT_EQ(pool_thread_count(),
+            thread_count_from(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"),
+                              default_thread_count()));
   parallel_chunk_for_each(0, [](std::size_t) { ADD_FAILURE() << "task ran for k = 0"; });
   std::vector<std::atomic<int>> hits(777);
   parallel_chunk_for_each(hits.size(), [&](std::size_t j) { hits[j].fetch_add(1); });

@@ -22,7 +22,9 @@ namespace {
 
 using Column = std::vector<double>;
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
 
 // Magnitudes over 2^-spread..2^spread and both signs, so that any change of
 // order changes the last bits of a long sum.
@@ -77,11 +79,21 @@ double model_sum_in_order(std::span<const double> x) {
   return s;
 }
 
-bool always(const CpuFeatures&) { return true; }
-bool has_avx2(const CpuFeatures& f) { return f.avx2; }
-bool has_fma(const CpuFeatures& f) { return f.fma; }
-bool has_avx2_fma(const CpuFeatures& f) { return f.avx2 && f.fma; }
-bool has_avx512f(const CpuFeatures& f) { return f.avx512f; }
+bool always(const CpuFeatures&) {
+  return true;
+}
+bool has_avx2(const CpuFeatures& f) {
+  return f.avx2;
+}
+bool has_fma(const CpuFeatures& f) {
+  return f.fma;
+}
+bool has_avx2_fma(const CpuFeatures& f) {
+  return f.avx2 && f.fma;
+}
+bool has_avx512f(const CpuFeatures& f) {
+  return f.avx512f;
+}
 
 struct SumVariant {
   const char* name;
@@ -142,8 +154,7 @@ TEST_P(SumKernelTest, SpecialValuesPropagate) {
 }
 
 std::string sum_case_name(const ::testing::TestParamInfo<SumKernelTest::ParamType>& info) {
-  return std::string(std::get<0>(info.param).name) + "_n" +
-         std::to_string(std::get<1>(info.param));
+  return std::string(std::get<0>(info.param).name) + "_n" + std::to_string(std::get<1>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, SumKernelTest,
@@ -254,8 +265,7 @@ TEST_P(DotKernelTest, MidpointsFollowTheirOrderAndRadiiTheScalarOne) {
 }
 
 std::string dot_case_name(const ::testing::TestParamInfo<DotKernelTest::ParamType>& info) {
-  return std::string(std::get<0>(info.param).name) + "_n" +
-         std::to_string(std::get<1>(info.param));
+  return std::string(std::get<0>(info.param).name) + "_n" + std::to_string(std::get<1>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, DotKernelTest,
@@ -314,14 +324,12 @@ TEST_P(KernelChoiceTest, PicksTheVariantForTheFeatures) {
 
 INSTANTIATE_TEST_SUITE_P(
     Features, KernelChoiceTest,
-    ::testing::Values(Choice{"baseline", make_features(false, false, false), sum_scalar,
-                             dot_scalar},
-                      Choice{"fma_without_avx2", make_features(false, true, false), sum_scalar,
-                             dot_scalar_fma},
-                      Choice{"avx2_without_fma", make_features(true, false, false), sum_avx2,
-                             dot_scalar},
-                      Choice{"avx2_fma", make_features(true, true, false), sum_avx2, dot_fma},
-                      Choice{"avx512", make_features(true, true, true), sum_avx512, dot_avx512}),
+    ::testing::Values(
+        Choice{"baseline", make_features(false, false, false), sum_scalar, dot_scalar},
+        Choice{"fma_without_avx2", make_features(false, true, false), sum_scalar, dot_scalar_fma},
+        Choice{"avx2_without_fma", make_features(true, false, false), sum_avx2, dot_scalar},
+        Choice{"avx2_fma", make_features(true, true, false), sum_avx2, dot_fma},
+        Choice{"avx512", make_features(true, true, true), sum_avx512, dot_avx512}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -20,7 +20,9 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
 
 IntervalArray make(const std::vector<double>& mids, const std::vector<double>& rads) {
   return IntervalArray::from_parts(mids, rads, {mids.size()}).value();

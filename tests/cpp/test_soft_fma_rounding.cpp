@@ -21,7 +21,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMinSub = std::numeric_limits<double>::denorm_min();
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
 
 ::testing::AssertionResult agrees_with_libm(double a, double b, double c) {
   const double want = std::fma(a, b, c);
@@ -29,9 +31,8 @@ std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
   if (bits(got) == bits(want) || (std::isnan(got) && std::isnan(want))) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure()
-         << std::hexfloat << "fma(" << a << ", " << b << ", " << c << ") gave " << got
-         << ", expected " << want;
+  return ::testing::AssertionFailure() << std::hexfloat << "fma(" << a << ", " << b << ", " << c
+                                       << ") gave " << got << ", expected " << want;
 }
 
 struct HardCase {
@@ -83,8 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         HardCase{"inf_times_zero", kInf, 0.0, 1.0},
         HardCase{"inf_product_minus_inf", kInf, 2.0, -kInf},
         HardCase{"finite_product_plus_inf", DBL_MAX, 2.0, -kInf},
-        HardCase{"nan_addend", 1.0, 2.0, kNaN},
-        HardCase{"nan_factor", kNaN, 0.0, 1.0}),
+        HardCase{"nan_addend", 1.0, 2.0, kNaN}, HardCase{"nan_factor", kNaN, 0.0, 1.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Random operands drawn to land in one region of difficulty each.
@@ -92,7 +92,9 @@ enum class Region { AnyBits, Cancellation, SubnormalResult, NearOverflow, Intege
 
 class SoftFmaRandom : public ::testing::TestWithParam<Region> {};
 
-double random_bits(std::mt19937_64& rng) { return std::bit_cast<double>(rng()); }
+double random_bits(std::mt19937_64& rng) {
+  return std::bit_cast<double>(rng());
+}
 
 double random_with_exponent(std::mt19937_64& rng, int lo, int hi) {
   std::uniform_real_distribution<double> mant(1.0, 2.0);
@@ -146,11 +148,16 @@ TEST_P(SoftFmaRandom, SameBitsAsLibm) {
 
 std::string region_name(const ::testing::TestParamInfo<Region>& info) {
   switch (info.param) {
-    case Region::AnyBits: return "AnyBits";
-    case Region::Cancellation: return "Cancellation";
-    case Region::SubnormalResult: return "SubnormalResult";
-    case Region::NearOverflow: return "NearOverflow";
-    case Region::IntegerTies: return "IntegerTies";
+    case Region::AnyBits:
+      return "AnyBits";
+    case Region::Cancellation:
+      return "Cancellation";
+    case Region::SubnormalResult:
+      return "SubnormalResult";
+    case Region::NearOverflow:
+      return "NearOverflow";
+    case Region::IntegerTies:
+      return "IntegerTies";
   }
   return "Unknown";
 }

@@ -14,7 +14,9 @@
 namespace quorvex {
 namespace {
 
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
 
 // Both the calloc path and the fresh-pages path of the allocator.
 class ZeroedStorage : public ::testing::TestWithParam<std::uint64_t> {};
