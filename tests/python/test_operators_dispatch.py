@@ -98,11 +98,14 @@ def other_thread_runs_during(op):
 
 
 BIG = 1 << 18
+# Long enough (a few ms) that the waiting thread wakes inside the operation
+# even when the machine is slow to schedule it.
+RELEASE_BIG = 1 << 21
 
 
 @pytest.mark.parametrize("sym", OPS)
 def test_binary_operators_release_the_lock(sym):
-    a, b = qv.full([BIG], 1.5, 0.25), qv.full([BIG], 2.0, 0.5)
+    a, b = qv.full([RELEASE_BIG], 1.5, 0.25), qv.full([RELEASE_BIG], 2.0, 0.5)
     calls = [lambda: OPS[sym](a, b), lambda: OPS[sym](a, 3.0)]
     if sym != "/":
         calls.append(lambda: OPS[sym](3.0, a))
