@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 #include "ops/endpoint_constants.hpp"
 #include "simd/endpoint_blocks.hpp"
@@ -16,6 +15,12 @@ namespace {
 
 template <class V>
 using Reg = typename V::Reg;
+
+// Plain constants rather than std::numeric_limits calls: an unoptimised build
+// would emit those as shared inline functions compiled for this file's
+// instruction set, and the linker could hand that copy to baseline code.
+constexpr double kQuietNaN = __builtin_nan("");
+constexpr double kInfinity = __builtin_inf();
 
 template <class V>
 struct Pair {
@@ -51,7 +56,7 @@ void store_ball(double* out_mid, double* out_rad, Pair<V> image) {
 
 template <class V>
 Reg<V> nan_lanes() {
-  return V::set1(std::numeric_limits<double>::quiet_NaN());
+  return V::set1(kQuietNaN);
 }
 
 // The quick proof that no candidate point k * PI + offset lies in [lo, hi]
@@ -102,14 +107,14 @@ FinishDone each_register(const FinishBlock& b, Step step) {
 
 template <class V>
 FinishDone exp_finish(const FinishBlock& b) {
-  return each_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> e_lo, Reg<V> e_hi, std::uint64_t&,
-                                std::size_t) {
-    const Reg<V> overflows = V::gt(hi, V::set1(EXP_HIGH_EDGE));
-    const Reg<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(EXP_LOW_EDGE)));
-    const Reg<V> x = V::and_not(underflows, e_lo);  // 0.0 where the lower bound underflows
-    const Reg<V> y = V::select(overflows, V::set1(std::numeric_limits<double>::infinity()), e_hi);
-    return ordered<V>(x, y);
-  });
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> e_lo, Reg<V> e_hi, std::uint64_t&, std::size_t) {
+        const Reg<V> overflows = V::gt(hi, V::set1(EXP_HIGH_EDGE));
+        const Reg<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(EXP_LOW_EDGE)));
+        const Reg<V> x = V::and_not(underflows, e_lo);  // 0.0 where the lower bound underflows
+        const Reg<V> y = V::select(overflows, V::set1(kInfinity), e_hi);
+        return ordered<V>(x, y);
+      });
 }
 
 template <class V, double Floor>
@@ -140,12 +145,11 @@ template <class V>
 FinishDone tan_finish(const FinishBlock& b) {
   return each_register<V>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
-        constexpr double inf = std::numeric_limits<double>::infinity();
         const Reg<V> pole = V::gt(V::sub(hi, lo), V::set1(PI));  // wider than pi: a pole inside
         scan |= scan_lanes<V>(pole, no_candidate_between<V, true>(lo, hi, HALF_PI), lo, hi) << i;
         const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
-        return Pair<V>{V::select(pole, V::set1(-inf), image.lo),
-                       V::select(pole, V::set1(inf), image.hi)};
+        return Pair<V>{V::select(pole, V::set1(-kInfinity), image.lo),
+                       V::select(pole, V::set1(kInfinity), image.hi)};
       });
 }
 
