@@ -29,13 +29,21 @@ FUNCTIONS = {
 }
 
 
-def best_of(fn, repeat=7):
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
+def paired_ratio(ours, theirs, rounds=21):
+    """Median over rounds of ours/theirs, the two timed back to back in
+    alternating order: the machine's speed drifts within seconds, and a ratio
+    of two adjacent timings is far steadier than a ratio of two best-ofs."""
+    ratios = []
+    for r in range(rounds):
+        pair = [ours, theirs] if r % 2 == 0 else [theirs, ours]
+        times = {}
+        for fn in pair:
+            t0 = time.perf_counter()
+            fn()
+            times[fn] = time.perf_counter() - t0
+        ratios.append(times[ours] / times[theirs])
+    ratios.sort()
+    return ratios[len(ratios) // 2]
 
 
 def measure():
@@ -49,13 +57,10 @@ def measure():
         a = qv.array(mids.tolist(), 1e-3)
         lo_end, hi_end = mids - 1e-3, mids + 1e-3
         np_fn = getattr(np, np_name)
-        method = getattr(a, name)
-        ours = best_of(method)
-        numpy_time = best_of(lambda: (np_fn(lo_end), np_fn(hi_end)))
-        out[name] = {"ours": ours, "numpy": numpy_time}
+        out[name] = paired_ratio(getattr(a, name), lambda: (np_fn(lo_end), np_fn(hi_end)))
     exact = qv.array(rng.uniform(0.0, 1e6, N).tolist(), 0.0)
     mids = np.asarray(exact.values())
-    out["sqrt_exact"] = {"ours": best_of(exact.sqrt), "numpy": best_of(lambda: np.sqrt(mids))}
+    out["sqrt_exact"] = paired_ratio(exact.sqrt, lambda: np.sqrt(mids))
     return out
 
 
@@ -69,11 +74,11 @@ def main():
         proc = subprocess.run([sys.executable, __file__, "--child"], env=env, check=True,
                               capture_output=True, text=True)
         runs[threads] = json.loads(proc.stdout)
-    print(f"{N} inexact elements; ratios to numpy on both endpoint arrays, same process")
+    print(f"{N} inexact elements; ours / numpy on both endpoint arrays (median of paired rounds)")
     print(f"{'function':<11}{'1 thread':>10}{'2 threads':>11}{'speed-up':>10}")
     for name in list(FUNCTIONS) + ["sqrt_exact"]:
-        r1 = runs["1"][name]["ours"] / runs["1"][name]["numpy"]
-        r2 = runs["2"][name]["ours"] / runs["2"][name]["numpy"]
+        r1 = runs["1"][name]
+        r2 = runs["2"][name]
         print(f"{name:<11}{r1:>10.3f}{r2:>11.3f}{r1 / r2:>10.2f}")
 
 
