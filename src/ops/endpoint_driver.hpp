@@ -35,15 +35,17 @@ namespace endpoint_detail {
 inline constexpr std::size_t kCallBlock = 32;
 static_assert(kCallBlock <= simd::kFinishMax);
 
+// The ball of an image pair, as element i of the result.
+inline void write_ball(double* out_mid, double* out_rad, std::size_t i, EndpointPair image) {
+  out_mid[i] = (image.lo + image.hi) * 0.5;
+  out_rad[i] = (image.hi - image.lo) * 0.5;
+}
+
 // Element i by the per-element kernel.
 template <EndpointKernel Kernel>
 inline void map_one(const double* mid, const double* rad, double* out_mid, double* out_rad,
                     std::size_t i) {
-  const double lo = mid[i] - rad[i];
-  const double hi = mid[i] + rad[i];
-  const EndpointPair image = Kernel(lo, hi);
-  out_mid[i] = (image.lo + image.hi) * 0.5;
-  out_rad[i] = (image.hi - image.lo) * 0.5;
+  write_ball(out_mid, out_rad, i, Kernel(mid[i] - rad[i], mid[i] + rad[i]));
 }
 
 // The library calls of one block in a loop of their own, then the vector
@@ -65,9 +67,7 @@ inline void map_block(const double* mid, const double* rad, double* out_mid, dou
   const simd::FinishDone done =
       (vector.*Form::block)({lo, hi, at_lo, at_hi, out_mid, out_rad, len});
   const auto finish_one = [&](std::size_t i) {
-    const EndpointPair image = Form::finish(lo[i], hi[i], at_lo[i], at_hi[i]);
-    out_mid[i] = (image.lo + image.hi) * 0.5;
-    out_rad[i] = (image.hi - image.lo) * 0.5;
+    write_ball(out_mid, out_rad, i, Form::finish(lo[i], hi[i], at_lo[i], at_hi[i]));
   };
   for (std::size_t i = done.count; i < len; ++i) finish_one(i);
   for (std::uint64_t rest = done.scan; rest != 0; rest &= rest - 1) {
