@@ -33,18 +33,20 @@ Shape row_major_strides(std::span<const std::uint64_t> shape) {
   return strides;
 }
 
-Result<IntervalArray> IntervalArray::zeros(Shape shape) {
+Result<IntervalArray> IntervalArray::allocate(Shape shape,
+                                              Result<StorageRef> (*storage_of)(std::uint64_t)) {
   QV_TRY(size, element_count(shape));
-  QV_TRY(storage, StorageRef::zeroed(size));
+  QV_TRY(storage, storage_of(size));
   Shape strides = row_major_strides(shape);
   return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
 }
 
+Result<IntervalArray> IntervalArray::zeros(Shape shape) {
+  return allocate(std::move(shape), StorageRef::zeroed);
+}
+
 Result<IntervalArray> IntervalArray::for_overwrite(Shape shape) {
-  QV_TRY(size, element_count(shape));
-  QV_TRY(storage, StorageRef::for_overwrite(size));
-  Shape strides = row_major_strides(shape);
-  return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
+  return allocate(std::move(shape), StorageRef::for_overwrite);
 }
 
 Result<IntervalArray> IntervalArray::uniform(Shape shape, double m, double r) {

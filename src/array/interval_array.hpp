@@ -75,6 +75,8 @@ class IntervalArray {
   IntervalArray with_shape(Shape shape) const;
 
  private:
+  static Result<IntervalArray> allocate(Shape shape,
+                                        Result<StorageRef> (*storage_of)(std::uint64_t));
   IntervalArray(Shape shape, Shape strides, StorageRef storage, std::uint64_t size)
       : shape_(std::move(shape)),
         strides_(std::move(strides)),
