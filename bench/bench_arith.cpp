@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ops/arithmetic.hpp"
-#include "simd/arith_kernels.hpp"
+#include "simd/targets.hpp"
 #include "support/aligned_buffer.hpp"
 
 namespace {
@@ -88,8 +88,12 @@ void BM_negate(benchmark::State& state) {
 }
 
 // One kernel variant on warm, preallocated buffers (compute cost only).
-template <quorvex::simd::QuadKernel K>
-void BM_kernel(benchmark::State& state) {
+void BM_kernel(benchmark::State& state, quorvex::kernels::QuadKernel K,
+               quorvex::simd::CpuFeatures needs) {
+  if (!quorvex::simd::covers(quorvex::simd::cpu_features(), needs)) {
+    state.SkipWithError("processor lacks this variant's instructions");
+    return;
+  }
   const std::size_t n = static_cast<std::size_t>(state.range(0));
   Operands o(n);
   std::vector<double> om(n), orad(n);
@@ -116,12 +120,25 @@ BENCHMARK(BM_operator<quorvex::mul>)->Apply(sizes);
 BENCHMARK(BM_operator<quorvex::div>)->Apply(sizes);
 BENCHMARK(BM_scale)->Apply(sizes);
 BENCHMARK(BM_negate)->Apply(sizes);
-BENCHMARK(BM_kernel<simd::sse2::interval_sum>)->Arg(4096);
-BENCHMARK(BM_kernel<simd::avx2::interval_sum>)->Arg(4096);
-BENCHMARK(BM_kernel<simd::sse2::interval_product>)->Arg(4096);
-BENCHMARK(BM_kernel<simd::avx2::interval_product>)->Arg(4096);
-BENCHMARK(BM_kernel<simd::avx2_fma::interval_product>)->Arg(4096);
-BENCHMARK(BM_kernel<simd::scalar::endpoint_division>)->Arg(4096);
+
+// Every variant of the quad families in the target table.
+void register_kernels() {
+  using Slots = simd::KernelSlots;
+  const std::pair<const char*, simd::Slot<quorvex::kernels::QuadKernel> Slots::*> families[] = {
+      {"interval_sum", &Slots::interval_sum},
+      {"interval_product", &Slots::interval_product},
+      {"endpoint_division", &Slots::endpoint_division}};
+  for (const auto& [family, slot] : families) {
+    for (const simd::TargetEntry& entry : simd::target_table()) {
+      const auto& v = entry.kernels.*slot;
+      if (!simd::has_kernel(v.kernel)) continue;
+      const std::string name =
+          std::string("BM_kernel/") + family + "_" + simd::target_name(entry.target);
+      benchmark::RegisterBenchmark(name.c_str(), BM_kernel, v.kernel, entry.needs | v.extra)
+          ->Arg(4096);
+    }
+  }
+}
 
 // Prints every operator's time as a ratio to the baseline of the same size.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -150,6 +167,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  register_kernels();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

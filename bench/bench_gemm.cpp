@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "gemm/gemm.hpp"
-#include "gemm/variant.hpp"
-#include "simd/features.hpp"
+#include "simd/targets.hpp"
 
 namespace {
 
-using quorvex::gemm::Variant;
+using quorvex::gemm::GemmTile;
+namespace simd = quorvex::simd;
 
 // Thread CPU seconds: steadier than wall time on a shared machine.
 double cpu_seconds() {
@@ -42,7 +42,7 @@ struct Matrices {
 
 // One product of n x n matrices: one call when block == n, otherwise row
 // blocks of `block` rows sharing one packed B, as matmul runs them.
-void product(Variant v, Matrices& mats, std::size_t n, std::size_t block) {
+void product(const GemmTile& v, Matrices& mats, std::size_t n, std::size_t block) {
   if (block >= n) {
     quorvex::gemm::dgemm_with(v, n, n, n, mats.a.data(), n, mats.b.data(), 0.0, n, mats.c.data(),
                               n);
@@ -67,7 +67,7 @@ double baseline_seconds(std::size_t n, std::size_t block) {
     double best = 1e300;
     for (int rep = 0; rep < 3; ++rep) {
       const double start = cpu_seconds();
-      product(Variant::kSse2, mats, n, block);
+      product(simd::target_entry(simd::Target::kSse2).kernels.gemm.kernel, mats, n, block);
       best = std::min(best, cpu_seconds() - start);
     }
     it->second = best;
@@ -75,8 +75,8 @@ double baseline_seconds(std::size_t n, std::size_t block) {
   return it->second;
 }
 
-void BM_Dgemm(benchmark::State& state, Variant v, bool row_blocks) {
-  if (!quorvex::gemm::variant_supported(v, quorvex::simd::cpu_features())) {
+void BM_Dgemm(benchmark::State& state, GemmTile v, simd::CpuFeatures needs, bool row_blocks) {
+  if (!simd::covers(simd::cpu_features(), needs)) {
     state.SkipWithError("processor lacks this variant's instructions");
     return;
   }
@@ -97,11 +97,14 @@ void BM_Dgemm(benchmark::State& state, Variant v, bool row_blocks) {
 }
 
 void register_all() {
-  for (Variant v : quorvex::gemm::kAllVariants) {
+  for (const simd::TargetEntry& entry : simd::target_table()) {
+    const simd::Slot<GemmTile>& v = entry.kernels.gemm;
+    if (!simd::has_kernel(v.kernel)) continue;
     for (bool blocks : {false, true}) {
-      const std::string name = std::string("dgemm/") + std::string(quorvex::gemm::variant_name(v)) +
+      const std::string name = std::string("dgemm/") + simd::target_name(entry.target) + "_" +
+                               std::to_string(v.kernel.mr) + "x" + std::to_string(v.kernel.nr) +
                                (blocks ? "/rows64" : "/whole");
-      benchmark::RegisterBenchmark(name.c_str(), BM_Dgemm, v, blocks)
+      benchmark::RegisterBenchmark(name.c_str(), BM_Dgemm, v.kernel, entry.needs | v.extra, blocks)
           ->Arg(256)
           ->Arg(512)
           ->Arg(1024)

@@ -1,7 +1,5 @@
 #include "array/access.hpp"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <string>
 
@@ -12,37 +10,11 @@ namespace {
 // The element passed through its bounds; lo + hi may overflow to an infinite
 // midpoint, which is what every element reader reports.
 Ball rederive(const IntervalArray& a, std::uint64_t idx) {
-  const double m = a.midpoints()[idx];
-  const double r = a.radii()[idx];
-  const double lo = m - r;
-  const double hi = m + r;
-  return Ball{(lo + hi) * 0.5, (hi - lo) * 0.5};
+  const rules::Endpoints e = rules::endpoints_of(a.midpoints()[idx], a.radii()[idx]);
+  return rules::ball_from_endpoints(e.lo, e.hi);
 }
 
 }  // namespace
-
-bool is_exact(std::span<const double> radii) {
-  // -0.0 compares equal to zero; NaN does not (cmpneq is true for it). The
-  // scan tests blocks of radii with vector compares and one branch per block:
-  // stopping at the end of the block holding the first inexact radius gives
-  // the same answer as stopping at that radius, at memory speed.
-  constexpr std::size_t kBlock = 16;
-  const double* r = radii.data();
-  const std::size_t n = radii.size();
-  const __m128d zero = _mm_setzero_pd();
-  std::size_t i = 0;
-  for (; i + kBlock <= n; i += kBlock) {
-    __m128d inexact = _mm_cmpneq_pd(_mm_loadu_pd(r + i), zero);
-    for (std::size_t j = 2; j < kBlock; j += 2) {
-      inexact = _mm_or_pd(inexact, _mm_cmpneq_pd(_mm_loadu_pd(r + i + j), zero));
-    }
-    if (_mm_movemask_pd(inexact) != 0) return false;
-  }
-  for (; i < n; ++i) {
-    if (!(r[i] == 0.0)) return false;
-  }
-  return true;
-}
 
 double max_radius(const IntervalArray& a) {
   double best = 0.0;

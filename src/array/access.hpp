@@ -8,9 +8,8 @@
 
 namespace quorvex {
 
-bool is_exact(std::span<const double> radii);
 inline bool is_exact(const IntervalArray& a) {
-  return is_exact(a.radii());
+  return rules::is_exact(a.radii());
 }
 double max_radius(const IntervalArray& a);
 double max_relative_error(const IntervalArray& a);

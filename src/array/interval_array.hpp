@@ -1,6 +1,7 @@
 // The interval array value: a row-major shape over one shared IntervalStorage.
-// Values are immutable once wrapped into a Python object; results are built by
-// allocating a zero array and filling its (exclusively held) storage.
+// Values are immutable once wrapped into a Python object; results are built in
+// a fresh storage (zero-filled, or for overwriting where every element gets
+// written) that the operation fills while it holds it alone.
 #pragma once
 
 #include <cstdint>
@@ -8,17 +9,12 @@
 #include <vector>
 
 #include "array/storage.hpp"
+#include "rules/ball.hpp"
 #include "support/error.hpp"
 
 namespace quorvex {
 
 using Shape = std::vector<std::uint64_t>;
-
-// One element as (midpoint, radius).
-struct Ball {
-  double mid;
-  double rad;
-};
 
 // Element count of a shape (1 for the empty shape); ValueError when the product
 // or any row-major stride does not fit in 64 bits.

@@ -15,6 +15,7 @@
 #include "binding/type.hpp"
 #include "ops/arithmetic.hpp"
 #include "ops/math.hpp"
+#include "ops/matmul.hpp"
 #include "ops/reduction.hpp"
 #include "pool/pool.hpp"
 

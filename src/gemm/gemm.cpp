@@ -11,11 +11,13 @@
 #include <memory>
 #include <new>
 
-#include "gemm/microkernel.hpp"
-#include "gemm/variant.hpp"
+#include "simd/dispatch.hpp"
+#include "support/panic.hpp"
 
 namespace quorvex::gemm {
 namespace {
+
+using kernels::MicroKernel;
 
 constexpr std::size_t kNC = 1024;
 constexpr std::size_t kKC = 256;
@@ -203,96 +205,38 @@ void scale(std::size_t m, std::size_t n, double beta, double* c, std::size_t ldc
 
 }  // namespace
 
-std::string_view variant_name(Variant v) noexcept {
-  switch (v) {
-    case Variant::kAvx512:
-      return "avx512_8x8";
-    case Variant::kFma:
-      return "fma_8x4";
-    case Variant::kAvx:
-      return "avx_8x4";
-    case Variant::kSse2:
-      return "sse2_4x4";
-  }
-  return "unknown";
-}
-
-bool variant_supported(Variant v, const simd::CpuFeatures& f) noexcept {
-  switch (v) {
-    case Variant::kAvx512:
-      return f.avx512f;
-    case Variant::kFma:
-      return f.fma && f.avx2;
-    case Variant::kAvx:
-      return f.avx;
-    case Variant::kSse2:
-      return true;
-  }
-  return false;
-}
-
-Variant select_variant(const simd::CpuFeatures& f) noexcept {
-  for (Variant v : kAllVariants) {
-    if (variant_supported(v, f)) return v;
-  }
-  return Variant::kSse2;
-}
-
 namespace {
 
-struct VariantShape {
-  MicroKernel kernel;
-  std::size_t mr, nr;
-  bool align;
-};
-
-VariantShape shape_of(Variant v) {
-  switch (v) {
-    case Variant::kAvx512:
-      return {dgemm_kernel_avx512_8x8, 8, 8, true};
-    case Variant::kFma:
-      return {dgemm_kernel_fma_8x4, 8, 4, true};
-    case Variant::kAvx:
-      return {dgemm_kernel_avx_8x4, 8, 4, true};
-    case Variant::kSse2:
-      break;
-  }
-  return {dgemm_kernel_sse2_4x4, 4, 4, false};
-}
-
-void run_variant(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
-                 std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
-                 std::size_t ldc, const double* prepacked) {
+void run_tile(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n, const double* a,
+              std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
+              std::size_t ldc, const double* prepacked) {
   if (m == 0 || n == 0) return;
   if (k == 0) {
     scale(m, n, beta, c, ldc);
     return;
   }
-  const VariantShape shape = shape_of(v);
-  if (shape.mr == 8 && shape.nr == 8) {
-    return blocked_product<8, 8>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
-                                 prepacked);
-  }
-  if (shape.mr == 8) {
-    return blocked_product<8, 4>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
-                                 prepacked);
-  }
-  return blocked_product<4, 4>(shape.kernel, shape.align, m, k, n, a, lda, b, beta, ldb, c, ldc,
-                               prepacked);
+  const auto run = [&]<std::size_t MR, std::size_t NR>() {
+    blocked_product<MR, NR>(tile.kernel, tile.aligned_packing, m, k, n, a, lda, b, beta, ldb, c,
+                            ldc, prepacked);
+  };
+  if (tile.mr == 8 && tile.nr == 8) return run.operator()<8, 8>();
+  if (tile.mr == 8 && tile.nr == 4) return run.operator()<8, 4>();
+  if (tile.mr == 4 && tile.nr == 4) return run.operator()<4, 4>();
+  panic("gemm tile shape without a blocked product");
 }
 
 }  // namespace
 
-void dgemm_with(Variant v, std::size_t m, std::size_t k, std::size_t n, const double* a,
+void dgemm_with(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n, const double* a,
                 std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
                 std::size_t ldc) {
-  run_variant(v, m, k, n, a, lda, b, beta, ldb, c, ldc, nullptr);
+  run_tile(tile, m, k, n, a, lda, b, beta, ldb, c, ldc, nullptr);
 }
 
-PanelProduct::PanelProduct(Variant v, std::size_t k, std::size_t n, const double* b,
+PanelProduct::PanelProduct(const GemmTile& tile, std::size_t k, std::size_t n, const double* b,
                            std::size_t ldb, double beta)
-    : variant_(v), k_(k), n_(n), b_(b), ldb_(ldb), beta_(beta) {
-  const std::size_t count = round_up(std::min(n, kNC), shape_of(v).nr) * std::min(k, kKC);
+    : tile_(tile), k_(k), n_(n), b_(b), ldb_(ldb), beta_(beta) {
+  const std::size_t count = round_up(std::min(n, kNC), tile.nr) * std::min(k, kKC);
   if (count > 0) {
     panel_.reset(static_cast<double*>(
         ::operator new[](count * sizeof(double), std::align_val_t{kBufferAlign})));
@@ -301,7 +245,7 @@ PanelProduct::PanelProduct(Variant v, std::size_t k, std::size_t n, const double
 
 PanelProduct::PanelProduct(std::size_t k, std::size_t n, const double* b, std::size_t ldb,
                            double beta)
-    : PanelProduct(select_variant(simd::cpu_features()), k, n, b, ldb, beta) {}
+    : PanelProduct(simd::gemm_tile(), k, n, b, ldb, beta) {}
 
 void PanelProduct::AlignedDelete::operator()(double* p) const {
   ::operator delete[](p, std::align_val_t{kBufferAlign});
@@ -329,7 +273,7 @@ void PanelProduct::pack(std::size_t index, std::size_t part, std::size_t parts) 
   if (first >= last) return;
   const double* src = b_ + p.pc * ldb_ + p.jc + first;
   double* out = panel_.get() + first * p.kc;
-  if (shape_of(variant_).nr == 8) {
+  if (tile_.nr == 8) {
     pack_b<8>(p.kc, src, ldb_, last - first, out);
   } else {
     pack_b<4>(p.kc, src, ldb_, last - first, out);
@@ -341,13 +285,12 @@ void PanelProduct::multiply(std::size_t index, std::size_t m, const double* a, s
   const Panel p = panel(index);
   // Later depth blocks add to what the earlier ones left in C.
   const double beta = p.pc == 0 ? beta_ : 1.0;
-  run_variant(variant_, m, p.kc, p.nc, a + p.pc, lda, nullptr, beta, 0, c + p.jc, ldc,
-              panel_.get());
+  run_tile(tile_, m, p.kc, p.nc, a + p.pc, lda, nullptr, beta, 0, c + p.jc, ldc, panel_.get());
 }
 
 void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,
            const double* b, double beta, std::size_t ldb, double* c, std::size_t ldc) {
-  dgemm_with(select_variant(simd::cpu_features()), m, k, n, a, lda, b, beta, ldb, c, ldc);
+  dgemm_with(simd::gemm_tile(), m, k, n, a, lda, b, beta, ldb, c, ldc);
 }
 
 }  // namespace quorvex::gemm

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "ops/arithmetic_chunks.hpp"
-#include "ops/arithmetic_rules.hpp"
-#include "simd/arith_kernels.hpp"
+#include "rules/ball.hpp"
+#include "simd/dispatch.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {
@@ -31,6 +31,14 @@ void check_operands(const IntervalArray& a, const IntervalArray& b, const Checks
   assert_eq(a.shape(), b.shape(), checks.shapes);
 }
 
+// Index of the first divisor that may be zero, or the length when none does.
+std::size_t first_zero_divisor(std::span<const double> mb, std::span<const double> rb) {
+  for (std::size_t i = 0; i < mb.size(); ++i) {
+    if (rules::contains_zero(mb[i], rb[i])) return i;
+  }
+  return mb.size();
+}
+
 // Sum or difference of two arrays.
 template <class MidpointKernel>
 Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, const Checks& op,
@@ -39,7 +47,7 @@ Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, c
   check_operands(a, b, op);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
   QV_TRY(runs, out.writable());
-  if (rules::all_zero(a.radii()) && rules::all_zero(b.radii())) {
+  if (rules::is_exact(a.radii()) && rules::is_exact(b.radii())) {
     midpoint_kernel(a.midpoints(), b.midpoints(), runs.mid);
   } else {
     arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(), b.radii(),
@@ -78,8 +86,8 @@ Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
   check_operands(a, b, kMul);
   QV_TRY(out, IntervalArray::zeros(a.shape()));
   QV_TRY(runs, out.writable());
-  const bool a_exact = rules::all_zero(a.radii());
-  const bool b_exact = rules::all_zero(b.radii());
+  const bool a_exact = rules::is_exact(a.radii());
+  const bool b_exact = rules::is_exact(b.radii());
   if (b_exact) {
     // With rb = 0 the product radius reduces to |mb| * ra (zero when a is exact too).
     simd::midpoint_product(a.midpoints(), b.midpoints(), runs.mid);
@@ -100,12 +108,12 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   // any block, discards what earlier blocks wrote: the whole array then goes
   // through endpoint division, which leaves the thread in round-to-nearest.
   constexpr std::size_t kBlock = 4096;
-  const bool exact = rules::all_zero(a.radii()) && rules::all_zero(b.radii());
+  const bool exact = rules::is_exact(a.radii()) && rules::is_exact(b.radii());
   const auto ma = a.midpoints(), ra = a.radii(), mb = b.midpoints(), rb = b.radii();
   const std::size_t n = ma.size();
   for (std::size_t start = 0; start < n; start += kBlock) {
     const std::size_t len = std::min(kBlock, n - start);
-    if (rules::first_zero_divisor(mb.subspan(start, len), rb.subspan(start, len)) < len) {
+    if (first_zero_divisor(mb.subspan(start, len), rb.subspan(start, len)) < len) {
       simd::endpoint_division(ma, ra, mb, rb, runs.mid, runs.rad);
       return out;
     }

@@ -18,15 +18,15 @@
 #include "ops/endpoint_kernels.hpp"
 #include "pool/pool.hpp"
 #include "pool/worker_pool.hpp"
-#include "simd/endpoint_blocks.hpp"
+#include "simd/dispatch.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {
 
 // Largest element count handled on the calling thread alone.
-inline constexpr std::uint64_t MATH_SERIAL_MAX = 32767;
+inline constexpr std::uint64_t kMathSerialMax = 32767;
 // Elements per task on the parallel path (the last chunk holds the rest).
-inline constexpr std::size_t MATH_CHUNK = 4096;
+inline constexpr std::size_t kMathChunk = 4096;
 
 namespace endpoint_detail {
 
@@ -37,8 +37,9 @@ static_assert(kCallBlock <= simd::kFinishMax);
 
 // The ball of an image pair, as element i of the result.
 inline void write_ball(double* out_mid, double* out_rad, std::size_t i, EndpointPair image) {
-  out_mid[i] = (image.lo + image.hi) * 0.5;
-  out_rad[i] = (image.hi - image.lo) * 0.5;
+  const Ball ball = rules::ball_from_endpoints(image.lo, image.hi);
+  out_mid[i] = ball.mid;
+  out_rad[i] = ball.rad;
 }
 
 // Element i by the per-element kernel.
@@ -109,7 +110,7 @@ void map_endpoints_serial(std::span<const double> mid, std::span<const double> r
                                      mid.size(), vector);
 }
 
-// The parallel steps, whatever the length: ceil(n / MATH_CHUNK) tasks on
+// The parallel steps, whatever the length: ceil(n / kMathChunk) tasks on
 // `pool`, each mapping its own element range straight into the result. The
 // ranges are disjoint and each element goes through the same steps as on the
 // serial path, so the bits match it; writing in place instead of into
@@ -123,12 +124,12 @@ void map_endpoints_chunked(pool::WorkerPool& pool, std::span<const double> mid,
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
-  const std::size_t chunks = n / MATH_CHUNK + (n % MATH_CHUNK != 0 ? 1 : 0);
+  const std::size_t chunks = n / kMathChunk + (n % kMathChunk != 0 ? 1 : 0);
   if (chunks == 0) return;
   const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
   pool.chunk_for_each(chunks, [&](std::size_t j) {
-    const std::size_t start = j * MATH_CHUNK;
-    const std::size_t len = std::min(n - start, MATH_CHUNK);
+    const std::size_t start = j * kMathChunk;
+    const std::size_t len = std::min(n - start, kMathChunk);
     endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start,
                                        out_mid.data() + start, out_rad.data() + start, len, vector);
   });
@@ -148,7 +149,7 @@ Result<IntervalArray> apply_endpoint_kernel(const IntervalArray& a) {
   QV_TRY(result, IntervalArray::for_overwrite(a.shape()));
   if (a.size() == 0) return result;
   QV_TRY(out, result.writable());
-  if (a.size() <= MATH_SERIAL_MAX) {
+  if (a.size() <= kMathSerialMax) {
     map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);
   } else {
     map_endpoints_chunked<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);

@@ -14,8 +14,9 @@
 
 #include <emmintrin.h>
 
-#include "ops/endpoint_constants.hpp"
-#include "simd/endpoint_blocks.hpp"
+#include "rules/ball.hpp"
+#include "rules/endpoint_constants.hpp"
+#include "simd/dispatch.hpp"
 
 namespace quorvex {
 
@@ -32,19 +33,8 @@ inline bool is_nan(double x) {
   return x != x;
 }
 
-// The smaller / larger of two doubles, ignoring one NaN (NaN only when both
-// are). On a tie the first argument is kept. minsd/maxsd return their second
-// operand unless the first wins strictly, which gives both the tie rule and a
-// NaN second argument; only a NaN first argument needs the test. (A branch on
-// the comparison itself would mispredict for sin, cos and tan.)
-inline double nan_min(double x, double y) {
-  if (is_nan(x)) return y;
-  return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(y), _mm_set_sd(x)));
-}
-inline double nan_max(double x, double y) {
-  if (is_nan(x)) return y;
-  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(y), _mm_set_sd(x)));
-}
+using rules::nan_max;
+using rules::nan_min;
 
 // Bitwise select: where mask is all ones a, else b.
 inline __m128d select_sd(__m128d mask, __m128d a, __m128d b) {
@@ -52,7 +42,8 @@ inline __m128d select_sd(__m128d mask, __m128d a, __m128d b) {
 }
 
 // (x, y) when y >= x, otherwise (y, x); a pair holding a NaN fails the test and
-// comes out swapped. A mask blend, for the same reason as above.
+// comes out swapped. A mask blend: a branch on the comparison would
+// mispredict for sin, cos and tan.
 inline EndpointPair ordered_pair(double x, double y) {
   const __m128d vx = _mm_set_sd(x);
   const __m128d vy = _mm_set_sd(y);
@@ -70,7 +61,7 @@ inline std::int64_t saturating_to_i64(double x) {
   return static_cast<std::int64_t>(x);
 }
 
-// Calls visit(p) for p = k * PI + offset, k = k_first ... k_last, stopping early
+// Calls visit(p) for p = k * kPi + offset, k = k_first ... k_last, stopping early
 // when visit returns true. The loop ends on k == k_last instead of k > k_last so
 // that k_last = INT64_MAX cannot overflow. Returns whether visit stopped it.
 template <class Visit>
@@ -78,13 +69,13 @@ inline bool scan_candidates(std::int64_t k_first, std::int64_t k_last, double of
                             Visit&& visit) {
   if (k_first > k_last) return false;
   for (std::int64_t k = k_first;; ++k) {
-    double p = static_cast<double>(k) * PI + offset;
+    double p = static_cast<double>(k) * kPi + offset;
     if (visit(p)) return true;
     if (k == k_last) return false;
   }
 }
 
-// A quick proof that no candidate point k * PI + offset, computed exactly as
+// A quick proof that no candidate point k * kPi + offset, computed exactly as
 // scan_candidates computes it, lies in [lo, hi] (or in (lo, hi) when Open).
 // Candidate points never decrease as k grows, so when the one at or below lo
 // and the next one both fall outside, all do, and the scan would find nothing.
@@ -105,8 +96,8 @@ inline bool no_candidate_between(double lo, double hi, double offset) {
   // k = floor(a), an integer-valued double: the same value scan_candidates
   // converts its int64 index to, so the two points below are its points.
   const double k = _mm_cvtsd_f64(_mm_sub_sd(nearest, rounded_up));
-  const double below = k * PI + offset;
-  const double above = (k + 1.0) * PI + offset;
+  const double below = k * kPi + offset;
+  const double above = (k + 1.0) * kPi + offset;
   if constexpr (Open) return below <= lo && hi <= above;
   return below < lo && hi < above;
 }
@@ -117,14 +108,14 @@ inline bool no_candidate_between(double lo, double hi, double offset) {
 // more covers [-1, 1] whatever the endpoint values.
 template <double (*F)(double)>
 inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi, double offset) {
-  if (hi - lo >= TWO_PI) return {-1.0, 1.0};
+  if (hi - lo >= kTwoPi) return {-1.0, 1.0};
   double low = nan_min(f_lo, f_hi);
   double high = nan_max(f_lo, f_hi);
   // With a NaN endpoint no candidate can pass the inclusion test, and the index
   // range may span nearly all of int64 (midpoint +-inf, radius inf): skip it.
   if (!no_candidate_between<false>(lo, hi, offset) && !is_nan(lo) && !is_nan(hi)) {
-    const std::int64_t k_first = saturating_to_i64(std::floor((lo - offset) / PI));
-    const std::int64_t k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
+    const std::int64_t k_first = saturating_to_i64(std::floor((lo - offset) / kPi));
+    const std::int64_t k_last = saturating_to_i64(std::ceil((hi - offset) / kPi));
     scan_candidates(k_first, k_last, offset, [&](double p) {
       if (lo <= p && p <= hi) {
         const double v = F(p);
@@ -193,8 +184,8 @@ inline double libm_exp(double x) {
 inline EndpointPair exp_finish(double lo, double hi, double e_lo, double e_hi) {
   // exp(hi) is still finite up to 709.78, but the bound is widened to +inf from
   // 709 on so that the result never sits at the edge of overflow.
-  if (hi > EXP_HIGH_EDGE) return ordered_pair(e_lo, std::numeric_limits<double>::infinity());
-  if (lo < EXP_LOW_EDGE) return ordered_pair(0.0, e_hi);
+  if (hi > kExpHighEdge) return ordered_pair(e_lo, std::numeric_limits<double>::infinity());
+  if (lo < kExpLowEdge) return ordered_pair(0.0, e_hi);
   return ordered_pair(e_lo, e_hi);
 }
 
@@ -220,7 +211,7 @@ inline double libm_log10(double x) {
 }
 
 inline EndpointPair sin_finish(double lo, double hi, double f_lo, double f_hi) {
-  return periodic_finish<libm_sin>(lo, hi, f_lo, f_hi, HALF_PI);
+  return periodic_finish<libm_sin>(lo, hi, f_lo, f_hi, kHalfPi);
 }
 inline EndpointPair cos_finish(double lo, double hi, double f_lo, double f_hi) {
   return periodic_finish<libm_cos>(lo, hi, f_lo, f_hi, 0.0);
@@ -236,12 +227,12 @@ inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
   // trusted to find it: where the spacing of doubles exceeds pi (|x| >= 2^52)
   // or the candidate index saturates, no rounded candidate lands strictly
   // between the endpoints, and a finite but false enclosure would come out.
-  if (hi - lo > PI) return {-inf, inf};
-  if (!no_candidate_between<true>(lo, hi, HALF_PI) && !is_nan(lo) && !is_nan(hi)) {
-    const std::int64_t k_first = saturating_to_i64(std::floor((lo - HALF_PI) / PI));
-    const std::int64_t k_last = saturating_to_i64(std::ceil((hi - HALF_PI) / PI));
+  if (hi - lo > kPi) return {-inf, inf};
+  if (!no_candidate_between<true>(lo, hi, kHalfPi) && !is_nan(lo) && !is_nan(hi)) {
+    const std::int64_t k_first = saturating_to_i64(std::floor((lo - kHalfPi) / kPi));
+    const std::int64_t k_last = saturating_to_i64(std::ceil((hi - kHalfPi) / kPi));
     // A pole on an endpoint does not count: the library's value there is used.
-    if (scan_candidates(k_first, k_last, HALF_PI, [&](double p) { return lo < p && p < hi; })) {
+    if (scan_candidates(k_first, k_last, kHalfPi, [&](double p) { return lo < p && p < hi; })) {
       return {-inf, inf};
     }
   }
@@ -249,11 +240,11 @@ inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
 }
 
 using ExpForm = TwoCalls<libm_exp, exp_finish, &simd::EndpointBlockKernels::exp_finish>;
-using LnForm = TwoCalls<libm_log, log_finish<LN_FLOOR>, &simd::EndpointBlockKernels::ln_finish>;
+using LnForm = TwoCalls<libm_log, log_finish<kLnFloor>, &simd::EndpointBlockKernels::ln_finish>;
 using Log2Form =
-    TwoCalls<libm_log2, log_finish<LOG2_FLOOR>, &simd::EndpointBlockKernels::log2_finish>;
+    TwoCalls<libm_log2, log_finish<kLog2Floor>, &simd::EndpointBlockKernels::log2_finish>;
 using Log10Form =
-    TwoCalls<libm_log10, log_finish<LOG10_FLOOR>, &simd::EndpointBlockKernels::log10_finish>;
+    TwoCalls<libm_log10, log_finish<kLog10Floor>, &simd::EndpointBlockKernels::log10_finish>;
 using SinForm = TwoCalls<libm_sin, sin_finish, &simd::EndpointBlockKernels::sin_finish>;
 using CosForm = TwoCalls<libm_cos, cos_finish, &simd::EndpointBlockKernels::cos_finish>;
 using TanForm = TwoCalls<libm_tan, tan_finish, &simd::EndpointBlockKernels::tan_finish>;

@@ -9,7 +9,7 @@
 #include "array/access.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
-#include "simd/sqrt_kernels.hpp"
+#include "simd/dispatch.hpp"
 
 namespace quorvex {
 namespace {

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "gemm/gemm.hpp"
-#include "ops/reduction.hpp"
+#include "ops/matmul.hpp"
 #include "pool/pool.hpp"
+#include "rules/ball.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {
@@ -39,25 +40,6 @@ void fill_elements(double* out, std::size_t count, bool pooled, F&& f) {
   pool::parallel_chunk_for_each((count + kDerivedChunk - 1) / kDerivedChunk, [&](std::size_t j) {
     range(j * kDerivedChunk, std::min(count, (j + 1) * kDerivedChunk));
   });
-}
-
-// Every radius compares equal to 0.0 (so -0.0 counts, NaN does not). A
-// double equals 0.0 exactly when its bits without the sign are all zero, so
-// each block ORs those bits (which vectorises) and the scan still stops at
-// the first block holding a non-zero radius.
-bool all_zero(std::span<const double> radii) {
-  constexpr std::size_t kBlock = 64;
-  auto magnitude_bits = [](double r) { return std::bit_cast<std::uint64_t>(r) << 1; };
-  std::size_t i = 0;
-  for (; i + kBlock <= radii.size(); i += kBlock) {
-    std::uint64_t any = 0;
-    for (std::size_t j = 0; j < kBlock; ++j) any |= magnitude_bits(radii[i + j]);
-    if (any != 0) return false;
-  }
-  for (; i < radii.size(); ++i) {
-    if (magnitude_bits(radii[i]) != 0) return false;
-  }
-  return true;
 }
 
 // An uninitialised work matrix: every element is written before it is read.
@@ -137,8 +119,8 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
   if (count == 0 || k == 0) return result;
   QV_TRY(runs, result.writable());
 
-  const bool a_exact = all_zero(a.radii());
-  const bool b_exact = all_zero(b.radii());
+  const bool a_exact = rules::is_exact(a.radii());
+  const bool b_exact = rules::is_exact(b.radii());
 
   const bool pooled = m >= kParallelRows;
   std::unique_ptr<double[]> a_abs, b_bound;

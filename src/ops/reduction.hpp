@@ -1,5 +1,5 @@
-// Whole-array reductions to one ball, running sums and the matrix product.
-// Shapes are ignored (flat storage order) except by cumsum and matmul.
+// Whole-array reductions to one ball and running sums. Shapes are ignored
+// (flat storage order) except by cumsum.
 #pragma once
 
 #include "array/interval_array.hpp"
@@ -18,6 +18,5 @@ Ball array_prod(const IntervalArray& a);
 // Panic "min of empty array" / "max of empty array".
 Ball array_min_val(const IntervalArray& a);
 Ball array_max_val(const IntervalArray& a);
-Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b);
 
 }  // namespace quorvex

@@ -2,7 +2,7 @@
 
 #include "ops/reduction.hpp"
 #include "ops/reduction_internal.hpp"
-#include "simd/dot_kernels.hpp"
+#include "simd/dispatch.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {

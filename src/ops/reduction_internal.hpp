@@ -9,26 +9,15 @@
 
 namespace quorvex {
 
-struct Endpoints {
-  double lo;
-  double hi;
-};
+using rules::Endpoints;
 
 inline Ball ball_from_endpoints(Endpoints e) {
-  return {(e.lo + e.hi) * 0.5, (e.hi - e.lo) * 0.5};
+  return rules::ball_from_endpoints(e.lo, e.hi);
 }
 
 // x when it is greater than 0, otherwise (NaN included) 0.0.
 inline double positive_or_zero(double x) {
   return x > 0 ? x : 0.0;
-}
-
-// The smaller / larger of x and y; a single NaN is passed over, two give NaN.
-inline double nan_ignoring_min(double x, double y) {
-  return (y < x || x != x) ? y : x;
-}
-inline double nan_ignoring_max(double x, double y) {
-  return (y > x || x != x) ? y : x;
 }
 
 // (M - R, M + R) for the vector sums M of the midpoints and R of the radii,

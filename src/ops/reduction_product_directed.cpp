@@ -10,23 +10,9 @@
 
 #include "ops/reduction.hpp"
 #include "ops/reduction_internal.hpp"
-#include "ops/rounding_mode.hpp"
+#include "rules/rounding_mode.hpp"
 
 namespace quorvex {
-namespace {
-
-// min over the four products of (lo, hi) x (blo, bhi), in the current mode.
-double lowest_product(double lo, double hi, double blo, double bhi) {
-  return nan_ignoring_min(nan_ignoring_min(nan_ignoring_min(lo * blo, lo * bhi), hi * blo),
-                          hi * bhi);
-}
-
-double highest_product(double lo, double hi, double blo, double bhi) {
-  return nan_ignoring_max(nan_ignoring_max(nan_ignoring_max(lo * blo, lo * bhi), hi * blo),
-                          hi * bhi);
-}
-
-}  // namespace
 
 Ball array_prod(const IntervalArray& a) {
   if (a.size() == 0) return {1.0, 0.0};
@@ -42,11 +28,9 @@ Ball array_prod(const IntervalArray& a) {
     const double bhi = fp_barrier(xi + ei);
 
     enter_downward();
-    const double new_lo = fp_barrier(
-        lowest_product(fp_barrier(lo), fp_barrier(hi), fp_barrier(blo), fp_barrier(bhi)));
+    const double new_lo = lowest_product(lo, hi, blo, bhi);
     enter_upward();
-    const double new_hi = fp_barrier(
-        highest_product(fp_barrier(lo), fp_barrier(hi), fp_barrier(blo), fp_barrier(bhi)));
+    const double new_hi = highest_product(lo, hi, blo, bhi);
     leave_rounding();
 
     lo = new_lo;

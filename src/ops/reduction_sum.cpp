@@ -3,7 +3,7 @@
 
 #include "ops/reduction.hpp"
 #include "ops/reduction_internal.hpp"
-#include "simd/sum_kernels.hpp"
+#include "simd/dispatch.hpp"
 
 namespace quorvex {
 
@@ -11,8 +11,8 @@ Endpoints sum_endpoints(const IntervalStorage& storage, std::uint64_t n) {
   if (n == 0) return {0.0, 0.0};
   const auto count = static_cast<std::size_t>(n);
   const simd::SumKernel sum = simd::sum_kernel();
-  const double m = sum({storage.midpoints(), count});
-  const double r = sum({storage.radii(), count});
+  const double m = sum(storage.midpoints(), count);
+  const double r = sum(storage.radii(), count);
   return {m - r, m + r};
 }
 

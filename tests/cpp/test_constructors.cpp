@@ -258,16 +258,16 @@ TEST(IsExact, FindsOneInexactRadiusAtAnyPosition) {
   for (const std::size_t n : {1, 15, 16, 17, 33, 200}) {
     std::vector<double> radii(n, 0.0);
     for (std::size_t k = 0; k < n; k += 3) radii[k] = -0.0;
-    EXPECT_TRUE(is_exact(radii)) << "n=" << n;
+    EXPECT_TRUE(rules::is_exact(radii)) << "n=" << n;
     for (std::size_t at = 0; at < n; ++at) {
       for (const double r : inexact) {
         std::vector<double> one = radii;
         one[at] = r;
-        EXPECT_FALSE(is_exact(one)) << "n=" << n << " at=" << at << " r=" << r;
+        EXPECT_FALSE(rules::is_exact(one)) << "n=" << n << " at=" << at << " r=" << r;
       }
     }
   }
-  EXPECT_TRUE(is_exact(std::span<const double>{}));
+  EXPECT_TRUE(rules::is_exact(std::span<const double>{}));
 }
 
 }  // namespace

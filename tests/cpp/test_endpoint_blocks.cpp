@@ -17,8 +17,8 @@
 #include "array/interval_array.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
-#include "simd/endpoint_blocks.hpp"
-#include "simd/features.hpp"
+#include "simd/dispatch.hpp"
+#include "target_variants.hpp"
 
 namespace quorvex {
 namespace {
@@ -35,39 +35,31 @@ bool same(double x, double y) {
 }
 
 struct Variant {
-  const char* name;
-  const simd::EndpointBlockKernels& (*kernels)();
-  std::size_t width;
-  bool (*available)();
+  test_support::Variant<const simd::EndpointBlockKernels*> entry;
+  const simd::EndpointBlockKernels& kernels() const { return *entry.kernel; }
+  // Doubles per register: the finishing steps do whole registers only.
+  std::size_t width() const { return entry.target == simd::Target::kSse2 ? 2 : 4; }
 };
 
 void PrintTo(const Variant& v, std::ostream* os) {
-  *os << v.name;
+  *os << v.entry.name();
 }
 
-const Variant kVariants[] = {
-    {"avx2", simd::endpoint_blocks_avx2, 4, [] { return simd::cpu_features().avx2; }},
-    {"sse2", simd::endpoint_blocks_sse2, 2, [] { return true; }},
-};
+std::vector<Variant> all_variants() {
+  std::vector<Variant> out;
+  for (const auto& v : test_support::variants_of(&simd::KernelSlots::endpoint_blocks)) {
+    out.push_back({v});
+  }
+  return out;
+}
 
 class EndpointBlocks : public ::testing::TestWithParam<Variant> {
  protected:
-  void SetUp() override {
-    if (!GetParam().available()) {
-      GTEST_SKIP() << "this processor lacks the instruction set of the " << GetParam().name
-                   << " variant";
-    }
-  }
+  void SetUp() override { QV_SKIP_UNLESS_RUNS_HERE(GetParam().entry); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Variants, EndpointBlocks, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(EndpointBlocksDispatch, PicksTheWidestVariant) {
-  EXPECT_STREQ(simd::endpoint_blocks().variant, simd::cpu_features().avx2 ? "avx2" : "sse2");
-  EXPECT_STREQ(simd::endpoint_blocks_avx2().variant, "avx2");
-  EXPECT_STREQ(simd::endpoint_blocks_sse2().variant, "sse2");
-}
+INSTANTIATE_TEST_SUITE_P(Variants, EndpointBlocks, ::testing::ValuesIn(all_variants()),
+                         [](const auto& info) { return info.param.entry.name(); });
 
 // Endpoint pairs: ordinary ones, reversed ones, the specials of every kernel,
 // and intervals at, around and across the candidate points of sin, cos and tan.
@@ -76,7 +68,7 @@ std::vector<std::pair<double, double>> endpoint_pairs(std::size_t count, unsigne
   std::uniform_real_distribution<double> wide(-30.0, 30.0);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double specials[] = {0.0,    -0.0,   kInf,   -kInf, kNaN,    1e308, -1e308,
-                             -745.5, -745.0, 709.0,  709.5, HALF_PI, PI,    -PI,
+                             -745.5, -745.0, 709.0,  709.5, kHalfPi, kPi,   -kPi,
                              1e17,   1e300,  -1e300, 2e15,  4.0,     -4.0,  1e-310};
   const std::size_t n_specials = std::size(specials);
   std::vector<std::pair<double, double>> pairs;
@@ -89,8 +81,8 @@ std::vector<std::pair<double, double>> endpoint_pairs(std::size_t count, unsigne
         hi = specials[rng() % n_specials];
         break;
       case 1: {  // an endpoint on or one ulp off a candidate point
-        const double p = static_cast<double>(static_cast<int>(rng() % 40) - 20) * PI +
-                         (rng() % 2 == 0 ? HALF_PI : 0.0);
+        const double p = static_cast<double>(static_cast<int>(rng() % 40) - 20) * kPi +
+                         (rng() % 2 == 0 ? kHalfPi : 0.0);
         const double q = rng() % 3 == 0 ? p : std::nextafter(p, rng() % 2 == 0 ? -kInf : kInf);
         if (rng() % 2 == 0) {
           lo = q;
@@ -142,7 +134,7 @@ const FinishCase kFinishCases[] = {
 
 TEST_P(EndpointBlocks, FinishGivesScalarBitsAndFlagsEveryScan) {
   const simd::EndpointBlockKernels& kernels = GetParam().kernels();
-  const std::size_t w = GetParam().width;
+  const std::size_t w = GetParam().width();
   for (const FinishCase& c : kFinishCases) {
     SCOPED_TRACE(c.name);
     std::size_t flagged = 0;
@@ -201,7 +193,7 @@ struct BallsCase {
 
 TEST_P(EndpointBlocks, BallKernelsGiveScalarBitsOnWholeRegisters) {
   const simd::EndpointBlockKernels& kernels = GetParam().kernels();
-  const std::size_t w = GetParam().width;
+  const std::size_t w = GetParam().width();
   const BallsCase cases[] = {{"sqrt", VectorForm<sqrt_endpoints>::balls, sqrt_endpoints},
                              {"abs", VectorForm<abs_endpoints>::balls, abs_endpoints}};
   for (const BallsCase& c : cases) {

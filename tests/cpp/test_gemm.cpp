@@ -13,14 +13,21 @@
 #include <vector>
 
 #include "gemm/gemm.hpp"
-#include "gemm/variant.hpp"
-#include "simd/features.hpp"
+#include "target_variants.hpp"
 
 namespace quorvex::gemm {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// A micro-kernel and tile of the target table.
+using Variant = test_support::Variant<kernels::GemmTile>;
+const std::vector<Variant> kAllVariants = test_support::variants_of(&simd::KernelSlots::gemm);
+
+std::string variant_name(const Variant& v) {
+  return v.name() + "_" + std::to_string(v.kernel.mr) + "x" + std::to_string(v.kernel.nr);
+}
 
 // Fixture base: a variant the processor cannot run is skipped, not run into SIGILL.
 template <class Param>
@@ -32,12 +39,7 @@ class ForVariant : public testing::TestWithParam<Param> {
     return std::get<0>(t);
   }
   Variant variant() const { return variant_of(this->GetParam()); }
-  void SetUp() override {
-    if (!variant_supported(variant(), simd::cpu_features())) {
-      GTEST_SKIP() << "this processor lacks the instructions of the " << variant_name(variant())
-                   << " micro-kernel";
-    }
-  }
+  void SetUp() override { QV_SKIP_UNLESS_RUNS_HERE(variant()); }
 };
 
 std::vector<double> random_matrix(std::size_t rows, std::size_t ld, unsigned seed) {
@@ -108,7 +110,7 @@ TEST_P(GemmProduct, MatchesTripleLoop) {
   std::vector<double> c0 = random_matrix(m, n, 3);
   if (beta == 0.0) c0.assign(m * n, kNaN);
   std::vector<double> c = c0;
-  dgemm_with(variant, m, k, n, a.data(), k, b.data(), beta, n, c.data(), n);
+  dgemm_with(variant.kernel, m, k, n, a.data(), k, b.data(), beta, n, c.data(), n);
   expect_product(m, k, n, a.data(), k, b.data(), n, beta, c0.data(), c.data(), n);
 }
 
@@ -138,9 +140,9 @@ TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
   std::vector<double> c0 = random_matrix(m, n, 6);
   if (beta == 0.0) c0.assign(m * n, kNaN);
   std::vector<double> expected = c0;
-  dgemm_with(variant, m, k, n, a.data(), k, b.data(), beta, n, expected.data(), n);
+  dgemm_with(variant.kernel, m, k, n, a.data(), k, b.data(), beta, n, expected.data(), n);
   std::vector<double> c = c0;
-  PanelProduct product(variant, k, n, b.data(), n, beta);
+  PanelProduct product(variant.kernel, k, n, b.data(), n, beta);
   const std::size_t blocks = (m + 63) / 64;
   for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
     for (std::size_t part = 3; part-- > 0;) product.pack(panel, part, 3);
@@ -175,7 +177,7 @@ TEST_P(GemmVariant, HonoursLeadingDimensions) {
     for (std::size_t j = n; j < ldc; ++j) c0[i * ldc + j] = sentinel;
   }
   std::vector<double> c = c0;
-  dgemm_with(GetParam(), m, k, n, a.data(), lda, b.data(), 1.0, ldb, c.data(), ldc);
+  dgemm_with(GetParam().kernel, m, k, n, a.data(), lda, b.data(), 1.0, ldb, c.data(), ldc);
   expect_product(m, k, n, a.data(), lda, b.data(), ldb, 1.0, c0.data(), c.data(), ldc);
   for (std::size_t i = 0; i < m; ++i) {
     for (std::size_t j = n; j < ldc; ++j) ASSERT_EQ(c[i * ldc + j], sentinel) << i << "," << j;
@@ -187,7 +189,7 @@ TEST_P(GemmVariant, EmptyDepthScalesByBeta) {
   const std::size_t m = 5, n = 7, ldc = 9;
   for (double beta : {0.0, -0.0}) {
     std::vector<double> c(m * ldc, kNaN);
-    dgemm_with(GetParam(), m, 0, n, nullptr, 0, nullptr, beta, n, c.data(), ldc);
+    dgemm_with(GetParam().kernel, m, 0, n, nullptr, 0, nullptr, beta, n, c.data(), ldc);
     for (std::size_t i = 0; i < m; ++i) {
       for (std::size_t j = 0; j < ldc; ++j) {
         const double x = c[i * ldc + j];
@@ -202,7 +204,7 @@ TEST_P(GemmVariant, EmptyDepthScalesByBeta) {
   std::vector<double> c = random_matrix(m, ldc, 7);
   c[3] = -kInf;
   const std::vector<double> c0 = c;
-  dgemm_with(GetParam(), m, 0, n, nullptr, 0, nullptr, 2.0, n, c.data(), ldc);
+  dgemm_with(GetParam().kernel, m, 0, n, nullptr, 0, nullptr, 2.0, n, c.data(), ldc);
   for (std::size_t i = 0; i < m; ++i) {
     for (std::size_t j = 0; j < ldc; ++j) {
       EXPECT_EQ(c[i * ldc + j], j < n ? 2.0 * c0[i * ldc + j] : c0[i * ldc + j]);
@@ -213,9 +215,9 @@ TEST_P(GemmVariant, EmptyDepthScalesByBeta) {
 // m == 0 or n == 0: nothing is read or written, not even with beta == 0.
 TEST_P(GemmVariant, EmptyResultTouchesNothing) {
   std::vector<double> c(16, kNaN);
-  dgemm_with(GetParam(), 0, 4, 4, nullptr, 4, nullptr, 0.0, 4, c.data(), 4);
-  dgemm_with(GetParam(), 4, 4, 0, nullptr, 4, nullptr, 0.0, 0, c.data(), 4);
-  dgemm_with(GetParam(), 0, 0, 4, nullptr, 0, nullptr, 0.0, 4, c.data(), 4);
+  dgemm_with(GetParam().kernel, 0, 4, 4, nullptr, 4, nullptr, 0.0, 4, c.data(), 4);
+  dgemm_with(GetParam().kernel, 4, 4, 0, nullptr, 4, nullptr, 0.0, 0, c.data(), 4);
+  dgemm_with(GetParam().kernel, 0, 0, 4, nullptr, 0, nullptr, 0.0, 4, c.data(), 4);
   for (double x : c) EXPECT_TRUE(std::isnan(x));
 }
 
@@ -227,7 +229,7 @@ TEST_P(GemmVariant, SpecialValuesStayInTheirRowsAndColumns) {
   a[9 * k + 2] = kInf;  // row 9
   b[4 * n + 6] = kNaN;  // column 6
   std::vector<double> c(m * n, kNaN);
-  dgemm_with(GetParam(), m, k, n, a.data(), k, b.data(), 0.0, n, c.data(), n);
+  dgemm_with(GetParam().kernel, m, k, n, a.data(), k, b.data(), 0.0, n, c.data(), n);
   for (std::size_t i = 0; i < m; ++i) {
     for (std::size_t j = 0; j < n; ++j) {
       const double x = c[i * n + j];
@@ -249,13 +251,13 @@ TEST_P(GemmVariant, ConcurrentRowRangesMatchOneCall) {
   const std::vector<double> a = random_matrix(m, k, 8);
   const std::vector<double> b = random_matrix(k, n, 9);
   std::vector<double> whole(m * n, kNaN), split(m * n, kNaN);
-  dgemm_with(GetParam(), m, k, n, a.data(), k, b.data(), 0.0, n, whole.data(), n);
+  dgemm_with(GetParam().kernel, m, k, n, a.data(), k, b.data(), 0.0, n, whole.data(), n);
   const std::size_t cuts[] = {0, 37, 64, 130, 131, m};
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t + 1 < std::size(cuts); ++t) {
     threads.emplace_back([&, lo = cuts[t], hi = cuts[t + 1]] {
       for (int rep = 0; rep < 3; ++rep) {
-        dgemm_with(GetParam(), hi - lo, k, n, a.data() + lo * k, k, b.data(), 0.0, n,
+        dgemm_with(GetParam().kernel, hi - lo, k, n, a.data() + lo * k, k, b.data(), 0.0, n,
                    split.data() + lo * n, n);
       }
     });
@@ -271,29 +273,6 @@ INSTANTIATE_TEST_SUITE_P(AllVariants, GemmVariant, testing::ValuesIn(kAllVariant
                          [](const testing::TestParamInfo<Variant>& info) {
                            return std::string(variant_name(info.param));
                          });
-
-struct SelectionCase {
-  simd::CpuFeatures features;
-  Variant expected;
-};
-
-class GemmSelection : public testing::TestWithParam<SelectionCase> {};
-
-TEST_P(GemmSelection, PicksTheFirstSupportedVariant) {
-  EXPECT_EQ(variant_name(select_variant(GetParam().features)), variant_name(GetParam().expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    FeatureSets, GemmSelection,
-    testing::Values(SelectionCase{{.avx = true, .avx2 = true, .fma = true, .avx512f = true},
-                                  Variant::kAvx512},
-                    // AVX-512F alone is enough for its kernel; DQ is not needed.
-                    SelectionCase{{.avx512f = true}, Variant::kAvx512},
-                    SelectionCase{{.avx = true, .avx2 = true, .fma = true}, Variant::kFma},
-                    SelectionCase{{.avx = true, .avx2 = false, .fma = true}, Variant::kAvx},
-                    SelectionCase{{.avx = true, .avx2 = true, .fma = false}, Variant::kAvx},
-                    SelectionCase{{.avx = false, .avx2 = true, .fma = false}, Variant::kSse2},
-                    SelectionCase{{}, Variant::kSse2}));
 
 }  // namespace
 }  // namespace quorvex::gemm

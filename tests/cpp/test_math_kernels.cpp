@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScanCandidates, StopsAtLargestIndexWithoutOverflow) {
   int visits = 0;
   const bool stopped = scan_candidates(kI64Max - 2, kI64Max, 0.0, [&](double p) {
-    EXPECT_EQ(bits(p), bits(static_cast<double>(kI64Max) * PI));  // all three round alike
+    EXPECT_EQ(bits(p), bits(static_cast<double>(kI64Max) * kPi));  // all three round alike
     return ++visits > 3;
   });
   EXPECT_FALSE(stopped);
@@ -107,7 +107,7 @@ TEST_P(EndpointKernels, MapsPair) {
 }
 
 const double kSin13 = std::sin(1.3);
-const double kTanHalfPi = std::tan(HALF_PI);
+const double kTanHalfPi = std::tan(kHalfPi);
 
 INSTANTIATE_TEST_SUITE_P(
     Sqrt, EndpointKernels,
@@ -137,13 +137,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         KernelCase{"ln hi zero", ln_endpoints, -1.0, 0.0, kNaN, kNaN},
         KernelCase{"ln hi -0", ln_endpoints, -1.0, -0.0, kNaN, kNaN},
-        KernelCase{"ln lo zero floors", ln_endpoints, 0.0, 1.0, LN_FLOOR, 0.0},
-        KernelCase{"ln lo NaN floors", ln_endpoints, kNaN, 1.0, LN_FLOOR, 0.0},
+        KernelCase{"ln lo zero floors", ln_endpoints, 0.0, 1.0, kLnFloor, 0.0},
+        KernelCase{"ln lo NaN floors", ln_endpoints, kNaN, 1.0, kLnFloor, 0.0},
         KernelCase{"ln smallest subnormal lo", ln_endpoints, 5e-324, 1.0, std::log(5e-324), 0.0},
         KernelCase{"ln NaN hi", ln_endpoints, 1.0, kNaN, kNaN, 0.0},
-        KernelCase{"log2 lo negative floors", log2_endpoints, -3.0, 8.0, LOG2_FLOOR, 3.0},
+        KernelCase{"log2 lo negative floors", log2_endpoints, -3.0, 8.0, kLog2Floor, 3.0},
         KernelCase{"log2 hi zero", log2_endpoints, 0.0, 0.0, kNaN, kNaN},
-        KernelCase{"log10 lo zero floors", log10_endpoints, 0.0, 1000.0, LOG10_FLOOR,
+        KernelCase{"log10 lo zero floors", log10_endpoints, 0.0, 1000.0, kLog10Floor,
                    std::log10(1000.0)},
         KernelCase{"log10 inf", log10_endpoints, 10.0, kInf, std::log10(10.0), kInf}));
 
@@ -161,12 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Sin, EndpointKernels,
     ::testing::Values(
-        KernelCase{"sin width exactly two pi", sin_endpoints, 1.0, 1.0 + TWO_PI, -1.0, 1.0},
-        KernelCase{"sin candidate inside", sin_endpoints, 1.3, 1.7, kSin13, std::sin(HALF_PI)},
-        KernelCase{"sin candidate on lower end", sin_endpoints, HALF_PI, 2.0, std::sin(2.0),
-                   std::sin(HALF_PI)},
-        KernelCase{"sin two candidates", sin_endpoints, 1.0, 5.0, std::sin(PI + HALF_PI),
-                   std::sin(HALF_PI)},
+        KernelCase{"sin width exactly two pi", sin_endpoints, 1.0, 1.0 + kTwoPi, -1.0, 1.0},
+        KernelCase{"sin candidate inside", sin_endpoints, 1.3, 1.7, kSin13, std::sin(kHalfPi)},
+        KernelCase{"sin candidate on lower end", sin_endpoints, kHalfPi, 2.0, std::sin(2.0),
+                   std::sin(kHalfPi)},
+        KernelCase{"sin two candidates", sin_endpoints, 1.0, 5.0, std::sin(kPi + kHalfPi),
+                   std::sin(kHalfPi)},
         KernelCase{"sin -inf +inf", sin_endpoints, -kInf, kInf, -1.0, 1.0},
         KernelCase{"sin NaN and inf", sin_endpoints, kNaN, kInf, kNaN, kNaN},
         KernelCase{"sin -inf and NaN", sin_endpoints, -kInf, kNaN, kNaN, kNaN},
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cos, EndpointKernels,
     ::testing::Values(KernelCase{"cos candidate zero", cos_endpoints, -1.0, 1.0, std::cos(1.0),
                                  1.0},
-                      KernelCase{"cos candidate pi", cos_endpoints, 3.0, 3.5, std::cos(PI),
+                      KernelCase{"cos candidate pi", cos_endpoints, 3.0, 3.5, std::cos(kPi),
                                  std::max(std::cos(3.0), std::cos(3.5))},
                       KernelCase{"cos NaN and inf", cos_endpoints, kNaN, kInf, kNaN, kNaN},
                       KernelCase{"cos reversed pair scans nothing", cos_endpoints, 1.0, -1.0,
@@ -185,10 +185,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Tan, EndpointKernels,
-    ::testing::Values(KernelCase{"tan pole on upper end", tan_endpoints, 1.0, HALF_PI,
+    ::testing::Values(KernelCase{"tan pole on upper end", tan_endpoints, 1.0, kHalfPi,
                                  std::tan(1.0), kTanHalfPi},
-                      KernelCase{"tan poles on both ends, width pi", tan_endpoints, -HALF_PI,
-                                 HALF_PI, std::tan(-HALF_PI), kTanHalfPi},
+                      KernelCase{"tan poles on both ends, width pi", tan_endpoints, -kHalfPi,
+                                 kHalfPi, std::tan(-kHalfPi), kTanHalfPi},
                       KernelCase{"tan -inf +inf", tan_endpoints, -kInf, kInf, -kInf, kInf},
                       KernelCase{"tan NaN and inf", tan_endpoints, kNaN, kInf, kNaN, kNaN},
                       // Neighbouring doubles 16 apart: no rounded candidate lies strictly
@@ -209,7 +209,7 @@ void random_balls(std::size_t n, std::uint32_t seed, std::vector<double>& mid,
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> wide(-20.0, 20.0);
   std::uniform_real_distribution<double> width(0.0, 4.0);
-  const double specials[] = {0.0, -0.0, kInf, -kInf, kNaN, 1e308, -745.5, 709.5, HALF_PI, PI};
+  const double specials[] = {0.0, -0.0, kInf, -kInf, kNaN, 1e308, -745.5, 709.5, kHalfPi, kPi};
   mid.resize(n);
   rad.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -286,8 +286,8 @@ TEST(EndpointDriver, QuickCandidateTestNeverHidesACandidate) {
   };
   int skipped = 0;
   for (int trial = 0; trial < 200000; ++trial) {
-    const double offset = trial % 2 == 0 ? HALF_PI : 0.0;
-    const double p = static_cast<double>(index(rng)) * PI + offset;
+    const double offset = trial % 2 == 0 ? kHalfPi : 0.0;
+    const double p = static_cast<double>(index(rng)) * kPi + offset;
     double lo = p;
     double hi = p;
     switch (trial % 4) {
@@ -300,15 +300,15 @@ TEST(EndpointDriver, QuickCandidateTestNeverHidesACandidate) {
         lo = hi - unit(rng);
         break;
       case 2:  // somewhere between candidates
-        lo = p + unit(rng) * PI;
-        hi = lo + unit(rng) * (PI / 4);
+        lo = p + unit(rng) * kPi;
+        hi = lo + unit(rng) * (kPi / 4);
         break;
       default:  // wide
         lo = p - unit(rng) * 4.0;
         hi = lo + unit(rng) * 8.0;
     }
-    const auto k_first = saturating_to_i64(std::floor((lo - offset) / PI));
-    const auto k_last = saturating_to_i64(std::ceil((hi - offset) / PI));
+    const auto k_first = saturating_to_i64(std::floor((lo - offset) / kPi));
+    const auto k_last = saturating_to_i64(std::ceil((hi - offset) / kPi));
     const bool closed =
         scan_candidates(k_first, k_last, offset, [&](double c) { return lo <= c && c <= hi; });
     const bool open =

@@ -1,15 +1,17 @@
-// matmul's exactness scan, which Python cannot reach with -0.0 radii: a radius
-// is zero when it compares equal to 0.0, in the scan's blocks and in its tail.
+// matmul's exactness scan, which Python cannot reach with -0.0 radii (a radius
+// is zero when it compares equal to 0.0, in the scan's blocks and in its
+// tail), and the pooled product against the serial one.
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <tuple>
 #include <vector>
 
 #include "array/interval_array.hpp"
-#include "ops/reduction.hpp"
+#include "ops/matmul.hpp"
 
 namespace quorvex {
 namespace {
@@ -45,6 +47,36 @@ INSTANTIATE_TEST_SUITE_P(
     BlocksAndTail, MatmulExactnessScan,
     testing::Combine(testing::Values(2u, 12u), testing::Values(-1, 0, 3, 63, 64, 130),
                      testing::Values(-0.0, std::numeric_limits<double>::quiet_NaN(), 1e-300)));
+
+// 300 result rows run as row blocks on the pool; 100 rows alone run on the
+// calling thread. Every row must get the same bits either way.
+TEST(MatmulOnThePool, RowsMatchTheSerialProductOfTheSameRows) {
+  constexpr std::uint64_t m = 300, k = 40, n = 36;
+  auto values = [](std::size_t count, double scale, unsigned seed) {
+    std::vector<double> v(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      v[i] = scale * std::ldexp(1.0 + static_cast<double>((i * 2654435761u + seed) % 997) / 997.0,
+                                static_cast<int>((i * 40503u + seed) % 21) - 10);
+    }
+    return v;
+  };
+  const std::vector<double> am = values(m * k, 1.0, 1), ar = values(m * k, 1e-6, 2);
+  const std::vector<double> bm = values(k * n, -1.0, 3), br = values(k * n, 1e-7, 4);
+  const auto b = IntervalArray::from_parts(bm, br, {k, n}).value();
+  const auto whole = matmul(IntervalArray::from_parts(am, ar, {m, k}).value(), b).value();
+  for (std::uint64_t first = 0; first < m; first += 100) {
+    const auto rows = [&](const std::vector<double>& v) {
+      return std::vector<double>(v.begin() + first * k, v.begin() + (first + 100) * k);
+    };
+    const auto part = matmul(IntervalArray::from_parts(rows(am), rows(ar), {100, k}).value(), b);
+    for (std::size_t i = 0; i < 100 * n; ++i) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(part.value().midpoints()[i]),
+                std::bit_cast<std::uint64_t>(whole.midpoints()[first * n + i]));
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(part.value().radii()[i]),
+                std::bit_cast<std::uint64_t>(whole.radii()[first * n + i]));
+    }
+  }
+}
 
 }  // namespace
 }  // namespace quorvex

@@ -13,9 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "simd/dot_kernels.hpp"
-#include "simd/features.hpp"
-#include "simd/sum_kernels.hpp"
+#include "simd/dispatch.hpp"
+#include "target_variants.hpp"
 
 namespace quorvex::simd {
 namespace {
@@ -79,34 +78,19 @@ double model_sum_in_order(std::span<const double> x) {
   return s;
 }
 
-bool always(const CpuFeatures&) {
-  return true;
-}
-bool has_avx2(const CpuFeatures& f) {
-  return f.avx2;
-}
-bool has_fma(const CpuFeatures& f) {
-  return f.fma;
-}
-bool has_avx2_fma(const CpuFeatures& f) {
-  return f.avx2 && f.fma;
-}
-bool has_avx512f(const CpuFeatures& f) {
-  return f.avx512f;
+// The documented order of each target's sum.
+double (*sum_model(Target target))(std::span<const double>) {
+  switch (target) {
+    case Target::kAvx512:
+      return model_sum8;
+    case Target::kAvx2:
+      return model_sum4;
+    default:
+      return model_sum_in_order;
+  }
 }
 
-struct SumVariant {
-  const char* name;
-  SumKernel kernel;
-  double (*model)(std::span<const double>);
-  bool (*runs_on)(const CpuFeatures&);
-};
-
-const SumVariant kSumVariants[] = {
-    {"avx512", sum_avx512, model_sum8, has_avx512f},
-    {"avx2", sum_avx2, model_sum4, has_avx2},
-    {"scalar", sum_scalar, model_sum_in_order, always},
-};
+using SumVariant = test_support::Variant<SumKernel>;
 
 std::vector<std::size_t> test_lengths() {
   std::vector<std::size_t> n;
@@ -117,18 +101,13 @@ std::vector<std::size_t> test_lengths() {
 
 class SumKernelTest : public ::testing::TestWithParam<std::tuple<SumVariant, std::size_t>> {
  protected:
-  void SetUp() override {
-    const SumVariant& v = std::get<0>(GetParam());
-    if (!v.runs_on(cpu_features())) {
-      GTEST_SKIP() << "this processor lacks the instructions of the " << v.name << " sum";
-    }
-  }
+  void SetUp() override { QV_SKIP_UNLESS_RUNS_HERE(std::get<0>(GetParam())); }
 };
 
 TEST_P(SumKernelTest, MatchesItsOrderBitForBit) {
   const auto& [v, n] = GetParam();
   const Column x = spread_values(n, static_cast<std::uint32_t>(n) + 7);
-  EXPECT_EQ(bits(v.kernel(x)), bits(v.model(x))) << v.name << " n=" << n;
+  EXPECT_EQ(bits(v.kernel(x.data(), n)), bits(sum_model(v.target)(x))) << v.name() << " n=" << n;
 }
 
 TEST_P(SumKernelTest, SignedZerosFollowTheStartingValue) {
@@ -136,7 +115,7 @@ TEST_P(SumKernelTest, SignedZerosFollowTheStartingValue) {
   // start at +0.0, and +0.0 + -0.0 is +0.0.
   const auto& [v, n] = GetParam();
   const Column x(n, -0.0);
-  EXPECT_EQ(bits(v.kernel(x)), bits(v.model(x))) << v.name << " n=" << n;
+  EXPECT_EQ(bits(v.kernel(x.data(), n)), bits(sum_model(v.target)(x))) << v.name() << " n=" << n;
 }
 
 TEST_P(SumKernelTest, SpecialValuesPropagate) {
@@ -144,23 +123,24 @@ TEST_P(SumKernelTest, SpecialValuesPropagate) {
   if (n == 0) return;
   Column x = spread_values(n, 3);
   x[0] = std::numeric_limits<double>::infinity();
-  EXPECT_EQ(v.kernel(x), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(v.kernel(x.data(), n), std::numeric_limits<double>::infinity());
   x[n - 1] = -std::numeric_limits<double>::infinity();
   if (n > 1) {
-    EXPECT_TRUE(std::isnan(v.kernel(x)));
+    EXPECT_TRUE(std::isnan(v.kernel(x.data(), n)));
   }
   x[n / 2] = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_TRUE(std::isnan(v.kernel(x)));
+  EXPECT_TRUE(std::isnan(v.kernel(x.data(), n)));
 }
 
 std::string sum_case_name(const ::testing::TestParamInfo<SumKernelTest::ParamType>& info) {
-  return std::string(std::get<0>(info.param).name) + "_n" + std::to_string(std::get<1>(info.param));
+  return std::get<0>(info.param).name() + "_n" + std::to_string(std::get<1>(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, SumKernelTest,
-                         ::testing::Combine(::testing::ValuesIn(kSumVariants),
-                                            ::testing::ValuesIn(test_lengths())),
-                         sum_case_name);
+INSTANTIATE_TEST_SUITE_P(
+    Variants, SumKernelTest,
+    ::testing::Combine(::testing::ValuesIn(test_support::variants_of(&KernelSlots::sum)),
+                       ::testing::ValuesIn(test_lengths())),
+    sum_case_name);
 
 TEST(SumKernelOrders, TestDataTellsTheOrdersApart) {
   // Guards the test above: with this data a kernel using another variant's
@@ -220,19 +200,20 @@ double model_dot_in_order(const DotInputs& in) {
   return m;
 }
 
-struct DotVariant {
-  const char* name;
-  DotKernel kernel;
-  double (*model)(const DotInputs&);
-  bool (*runs_on)(const CpuFeatures&);
-};
+// The documented order of each target's dot (the scalar ones all take the
+// elements in order; with or without the instruction, fma rounds once).
+double (*dot_model(Target target))(const DotInputs&) {
+  switch (target) {
+    case Target::kAvx512:
+      return model_dot8;
+    case Target::kFma:
+      return model_dot2x4;
+    default:
+      return model_dot_in_order;
+  }
+}
 
-const DotVariant kDotVariants[] = {
-    {"avx512", dot_avx512, model_dot8, has_avx512f},
-    {"fma_2x4", dot_fma, model_dot2x4, has_avx2_fma},
-    {"scalar_fma_instruction", dot_scalar_fma, model_dot_in_order, has_fma},
-    {"scalar_software_fma", dot_scalar, model_dot_in_order, always},
-};
+using DotVariant = test_support::Variant<DotKernel>;
 
 struct DotData {
   Column am, ar, bm, br;
@@ -248,30 +229,26 @@ DotData dot_data(std::size_t n, std::uint32_t seed) {
 
 class DotKernelTest : public ::testing::TestWithParam<std::tuple<DotVariant, std::size_t>> {
  protected:
-  void SetUp() override {
-    const DotVariant& v = std::get<0>(GetParam());
-    if (!v.runs_on(cpu_features())) {
-      GTEST_SKIP() << "this processor lacks the instructions of the " << v.name << " dot";
-    }
-  }
+  void SetUp() override { QV_SKIP_UNLESS_RUNS_HERE(std::get<0>(GetParam())); }
 };
 
 TEST_P(DotKernelTest, MidpointsFollowTheirOrderAndRadiiTheScalarOne) {
   const auto& [v, n] = GetParam();
   const DotData d = dot_data(n, static_cast<std::uint32_t>(n) * 3 + 1);
   const DotSums got = v.kernel(d.inputs());
-  EXPECT_EQ(bits(got.mid), bits(v.model(d.inputs()))) << v.name << " n=" << n;
-  EXPECT_EQ(bits(got.rad), bits(model_radius(d.inputs()))) << v.name << " n=" << n;
+  EXPECT_EQ(bits(got.mid), bits(dot_model(v.target)(d.inputs()))) << v.name() << " n=" << n;
+  EXPECT_EQ(bits(got.rad), bits(model_radius(d.inputs()))) << v.name() << " n=" << n;
 }
 
 std::string dot_case_name(const ::testing::TestParamInfo<DotKernelTest::ParamType>& info) {
-  return std::string(std::get<0>(info.param).name) + "_n" + std::to_string(std::get<1>(info.param));
+  return std::get<0>(info.param).name() + "_n" + std::to_string(std::get<1>(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, DotKernelTest,
-                         ::testing::Combine(::testing::ValuesIn(kDotVariants),
-                                            ::testing::ValuesIn(test_lengths())),
-                         dot_case_name);
+INSTANTIATE_TEST_SUITE_P(
+    Variants, DotKernelTest,
+    ::testing::Combine(::testing::ValuesIn(test_support::variants_of(&KernelSlots::dot)),
+                       ::testing::ValuesIn(test_lengths())),
+    dot_case_name);
 
 TEST(DotKernelOrders, TestDataTellsTheOrdersApart) {
   // The 8-lane and 2x4-lane orders coincide unless 4 to 7 elements are left
@@ -294,43 +271,6 @@ TEST(DotKernelOrders, TestDataTellsTheOrdersApart) {
   EXPECT_GE(differ_2x4_scalar, 8);
   EXPECT_GE(differ_unfused, 8);
 }
-
-// --- variant choice ------------------------------------------------------------
-
-struct Choice {
-  const char* name;
-  CpuFeatures features;
-  SumKernel sum;
-  DotKernel dot;
-};
-
-CpuFeatures make_features(bool avx2, bool fma, bool avx512f) {
-  CpuFeatures f;
-  f.avx = avx2 || avx512f;
-  f.avx2 = avx2;
-  f.fma = fma;
-  f.avx512f = avx512f;
-  f.avx512dq = avx512f;
-  return f;
-}
-
-class KernelChoiceTest : public ::testing::TestWithParam<Choice> {};
-
-TEST_P(KernelChoiceTest, PicksTheVariantForTheFeatures) {
-  const Choice& c = GetParam();
-  EXPECT_EQ(select_sum_kernel(c.features), c.sum) << c.name;
-  EXPECT_EQ(select_dot_kernel(c.features), c.dot) << c.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Features, KernelChoiceTest,
-    ::testing::Values(
-        Choice{"baseline", make_features(false, false, false), sum_scalar, dot_scalar},
-        Choice{"fma_without_avx2", make_features(false, true, false), sum_scalar, dot_scalar_fma},
-        Choice{"avx2_without_fma", make_features(true, false, false), sum_avx2, dot_scalar},
-        Choice{"avx2_fma", make_features(true, true, false), sum_avx2, dot_fma},
-        Choice{"avx512", make_features(true, true, true), sum_avx512, dot_avx512}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvex::simd

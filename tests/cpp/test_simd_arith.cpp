@@ -1,6 +1,6 @@
-// Every variant of every arithmetic kernel family, run directly on the same
-// data and compared bit for bit with a scalar model of the propagation rules;
-// the variant choice; chunked execution; feature detection from raw words.
+// Every variant of every arithmetic kernel family in the target table, run
+// directly on the same data and compared bit for bit with a scalar model of the
+// propagation rules; chunked execution; feature detection from raw words.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,12 +14,19 @@
 #include <vector>
 
 #include "ops/arithmetic_chunks.hpp"
-#include "simd/arith_kernels.hpp"
+#include "simd/dispatch.hpp"
 #include "simd/features.hpp"
 #include "support/panic.hpp"
+#include "target_variants.hpp"
 
 namespace quorvex::simd {
 namespace {
+
+using kernels::BinaryKernel;
+using kernels::BroadcastKernel;
+using kernels::QuadKernel;
+using kernels::RadiusKernel;
+using kernels::UnaryKernel;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -111,9 +118,9 @@ enum Family {
 };
 
 struct KernelCase {
-  const char* name;
+  std::string name;
   Family family;
-  bool (*available)(const CpuFeatures&);
+  CpuFeatures needs;
   void* kernel;
   std::size_t fused_width;  // product variants: full vectors of this width are fused
 };
@@ -191,63 +198,42 @@ void run(const KernelCase& c, const Data& d, std::size_t n, std::vector<double>&
   }
 }
 
-bool always(const CpuFeatures&) {
-  return true;
-}
-bool avx2(const CpuFeatures& f) {
-  return f.avx2;
-}
-bool avx2_fma(const CpuFeatures& f) {
-  return f.avx2 && f.fma;
-}
-bool avx512f(const CpuFeatures& f) {
-  return f.avx512f;
-}
-bool avx512dq(const CpuFeatures& f) {
-  return f.avx512f && f.avx512dq;
+// The fused product variants and their vector widths.
+std::size_t fused_width(Target target, Family family) {
+  if (family != kProd) return 0;
+  return target == Target::kAvx512 ? 8 : target == Target::kFma ? 4 : 0;
 }
 
-#define CASE(ns, fn, family, avail, width)                              \
-  KernelCase {                                                          \
-    #fn "_" #ns, family, avail, reinterpret_cast<void*>(&ns::fn), width \
+template <class K>
+void add_family(std::vector<KernelCase>& cases, const char* name, Family family,
+                Slot<K> KernelSlots::* slot) {
+  for (const auto& v : test_support::variants_of(slot)) {
+    cases.push_back({std::string(name) + "_" + v.name(), family, v.needs,
+                     reinterpret_cast<void*>(v.kernel), fused_width(v.target, family)});
   }
-const KernelCase kCases[] = {CASE(avx512, interval_sum, kSum, avx512f, 0),
-                             CASE(avx2, interval_sum, kSum, avx2, 0),
-                             CASE(sse2, interval_sum, kSum, always, 0),
-                             CASE(avx512, interval_difference, kDiff, avx512f, 0),
-                             CASE(avx2, interval_difference, kDiff, avx2, 0),
-                             CASE(sse2, interval_difference, kDiff, always, 0),
-                             CASE(avx512, interval_product, kProd, avx512dq, 8),
-                             CASE(avx2_fma, interval_product, kProd, avx2_fma, 4),
-                             CASE(avx2, interval_product, kProd, avx2, 0),
-                             CASE(sse2, interval_product, kProd, always, 0),
-                             CASE(avx512, midpoint_sum, kMSum, avx512f, 0),
-                             CASE(avx2, midpoint_sum, kMSum, avx2, 0),
-                             CASE(sse2, midpoint_sum, kMSum, always, 0),
-                             CASE(avx512, midpoint_difference, kMDiff, avx512f, 0),
-                             CASE(avx2, midpoint_difference, kMDiff, avx2, 0),
-                             CASE(sse2, midpoint_difference, kMDiff, always, 0),
-                             CASE(avx512, midpoint_product, kMProd, avx512f, 0),
-                             CASE(avx2, midpoint_product, kMProd, avx2, 0),
-                             CASE(sse2, midpoint_product, kMProd, always, 0),
-                             CASE(avx512, midpoint_quotient, kMQuot, avx512f, 0),
-                             CASE(avx2, midpoint_quotient, kMQuot, avx2, 0),
-                             CASE(sse2, midpoint_quotient, kMQuot, always, 0),
-                             CASE(avx2, absolute_product, kAbsProd, avx2, 0),
-                             CASE(sse2, absolute_product, kAbsProd, always, 0),
-                             CASE(avx2, broadcast_sum, kBSum, avx2, 0),
-                             CASE(sse2, broadcast_sum, kBSum, always, 0),
-                             CASE(avx2, broadcast_product, kBProd, avx2, 0),
-                             CASE(sse2, broadcast_product, kBProd, always, 0),
-                             CASE(sse2, quotient_radius, kQRad, always, 0),
-                             CASE(avx2, sign_flip, kFlip, avx2, 0),
-                             CASE(sse2, sign_flip, kFlip, always, 0)};
-#undef CASE
+}
+
+std::vector<KernelCase> all_cases() {
+  std::vector<KernelCase> c;
+  add_family(c, "interval_sum", kSum, &KernelSlots::interval_sum);
+  add_family(c, "interval_difference", kDiff, &KernelSlots::interval_difference);
+  add_family(c, "interval_product", kProd, &KernelSlots::interval_product);
+  add_family(c, "midpoint_sum", kMSum, &KernelSlots::midpoint_sum);
+  add_family(c, "midpoint_difference", kMDiff, &KernelSlots::midpoint_difference);
+  add_family(c, "midpoint_product", kMProd, &KernelSlots::midpoint_product);
+  add_family(c, "midpoint_quotient", kMQuot, &KernelSlots::midpoint_quotient);
+  add_family(c, "absolute_product", kAbsProd, &KernelSlots::absolute_product);
+  add_family(c, "broadcast_sum", kBSum, &KernelSlots::broadcast_sum);
+  add_family(c, "broadcast_product", kBProd, &KernelSlots::broadcast_product);
+  add_family(c, "quotient_radius", kQRad, &KernelSlots::quotient_radius);
+  add_family(c, "sign_flip", kFlip, &KernelSlots::sign_flip);
+  return c;
+}
 
 class KernelVariants : public ::testing::TestWithParam<KernelCase> {
  protected:
   void SetUp() override {
-    if (!GetParam().available(cpu_features())) {
+    if (!covers(cpu_features(), GetParam().needs)) {
       GTEST_SKIP() << GetParam().name << ": this processor lacks the instruction set";
     }
   }
@@ -273,8 +259,8 @@ TEST_P(KernelVariants, ZeroLengthWritesNothing) {
   EXPECT_EQ(std::count(o1.begin(), o1.end(), -7.0) + std::count(o2.begin(), o2.end(), -7.0), 32);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFamilies, KernelVariants, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllFamilies, KernelVariants, ::testing::ValuesIn(all_cases()),
+                         [](const auto& info) { return info.param.name; });
 
 // Ten elements on the fused AVX2 variant: 0-7 fused, 8-9 unfused. Elements
 // are drawn until each one is rounded differently by the two formulas.
@@ -292,8 +278,9 @@ TEST(FusedProductSplit, TenElementsOnAvx2Fma) {
     rb.push_back(s);
   }
   std::vector<double> om(10), orad(10);
-  avx2_fma::interval_product(ma.data(), ra.data(), mb.data(), rb.data(), om.data(), orad.data(),
-                             10);
+  target_entry(Target::kFma)
+      .kernels.interval_product.kernel(ma.data(), ra.data(), mb.data(), rb.data(), om.data(),
+                                       orad.data(), 10);
   for (int i = 0; i < 10; ++i) {
     const double fused = fused_product_radius(ma[i], ra[i], mb[i], rb[i]);
     const double unfused = product_radius(ma[i], ra[i], mb[i], rb[i]);
@@ -323,58 +310,7 @@ TEST(KernelDispatch, ShorterSliceIsAnAssertionFailure) {
   }
 }
 
-// --- Variant choice and feature detection ------------------------------------
-
-// Features as a string of flags "avx avx2 fma avx512f avx512dq", e.g. "11110".
-CpuFeatures flags(const char* f) {
-  return CpuFeatures{f[0] == '1', f[1] == '1', f[2] == '1', f[3] == '1', f[4] == '1'};
-}
-
-struct ChoiceCase {
-  ArithFamily family;
-  const char* features;
-  const char* want;
-};
-
-class VariantChoice : public ::testing::TestWithParam<ChoiceCase> {};
-
-TEST_P(VariantChoice, FollowsTheFeatureOrder) {
-  const auto& c = GetParam();
-  EXPECT_STREQ(variant_name(select_variant(c.family, flags(c.features))), c.want);
-}
-
-using F = ArithFamily;
-INSTANTIATE_TEST_SUITE_P(
-    Table, VariantChoice,
-    ::testing::Values(ChoiceCase{F::kIntervalProduct, "11000", "avx2"},      // AVX2 without FMA
-                      ChoiceCase{F::kIntervalProduct, "11110", "avx2_fma"},  // F without DQ
-                      ChoiceCase{F::kIntervalProduct, "11111", "avx512"},
-                      ChoiceCase{F::kIntervalProduct, "10100", "sse2"},
-                      ChoiceCase{F::kIntervalSum, "11110", "avx512"},
-                      ChoiceCase{F::kMidpointQuotient, "11010", "avx512"},
-                      ChoiceCase{F::kIntervalDifference, "11000", "avx2"},
-                      ChoiceCase{F::kMidpointSum, "00000", "sse2"},
-                      ChoiceCase{F::kAbsoluteProduct, "11111", "avx2"},
-                      ChoiceCase{F::kSignFlip, "11111", "avx2"},
-                      ChoiceCase{F::kBroadcastSum, "10100", "sse2"},
-                      ChoiceCase{F::kQuotientRadius, "11111", "sse2"},
-                      ChoiceCase{F::kEndpointDivision, "11111", "scalar"}));
-
-TEST(VariantChoice, ThisMachinePicksItsBestVariant) {
-  __builtin_cpu_init();
-  const bool f512 = __builtin_cpu_supports("avx512f"), dq = __builtin_cpu_supports("avx512dq");
-  const bool avx2 = __builtin_cpu_supports("avx2"), fma = __builtin_cpu_supports("fma");
-  const char* wide = f512 ? "avx512" : avx2 ? "avx2" : "sse2";
-  EXPECT_STREQ(selected_variant_name(F::kIntervalProduct), f512 && dq    ? "avx512"
-                                                           : avx2 && fma ? "avx2_fma"
-                                                           : avx2        ? "avx2"
-                                                                         : "sse2");
-  EXPECT_STREQ(selected_variant_name(F::kIntervalSum), wide);
-  EXPECT_STREQ(selected_variant_name(F::kMidpointQuotient), wide);
-  EXPECT_STREQ(selected_variant_name(F::kBroadcastProduct), avx2 ? "avx2" : "sse2");
-  EXPECT_STREQ(selected_variant_name(F::kQuotientRadius), "sse2");
-  EXPECT_STREQ(selected_variant_name(F::kEndpointDivision), "scalar");
-}
+// --- Feature detection ----------------------------------------------------
 
 constexpr unsigned kFma = 1u << 12, kXsave = 1u << 26, kOsxsave = 1u << 27, kAvx = 1u << 28,
                    kF16c = 1u << 29;

@@ -12,9 +12,9 @@
 #include <random>
 #include <string>
 
-#include "simd/soft_fma.hpp"
+#include "kernels/scalar/soft_fma.hpp"
 
-namespace quorvex::simd {
+namespace quorvex::kernels::scalar {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -169,4 +169,4 @@ INSTANTIATE_TEST_SUITE_P(Regions, SoftFmaRandom,
                          region_name);
 
 }  // namespace
-}  // namespace quorvex::simd
+}  // namespace quorvex::kernels::scalar

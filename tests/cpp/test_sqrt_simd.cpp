@@ -9,36 +9,18 @@
 #include <span>
 #include <vector>
 
-#include "simd/features.hpp"
-#include "simd/sqrt_kernels.hpp"
+#include "simd/dispatch.hpp"
 #include "support/panic.hpp"
+#include "target_variants.hpp"
 
 namespace quorvex::simd {
 namespace {
 
-using SqrtFn = void (*)(std::span<const double>, std::span<double>);
+using SqrtVariantOf = test_support::Variant<kernels::UnaryKernel>;
 
-struct Variant {
-  const char* name;
-  SqrtFn fn;
-  bool (*available)();
-};
-
-const Variant kVariants[] = {
-    {"avx512", sqrt_avx512, [] { return cpu_features().avx512f; }},
-    {"avx2", sqrt_avx2, [] { return cpu_features().avx2; }},
-    {"sse2", sqrt_sse2, [] { return true; }},
-    {"dispatch", sqrt_exact, [] { return true; }},
-};
-
-class SqrtVariant : public ::testing::TestWithParam<Variant> {
+class SqrtVariant : public ::testing::TestWithParam<SqrtVariantOf> {
  protected:
-  void SetUp() override {
-    if (!GetParam().available()) {
-      GTEST_SKIP() << "this processor lacks the instruction set of the " << GetParam().name
-                   << " variant";
-    }
-  }
+  void SetUp() override { QV_SKIP_UNLESS_RUNS_HERE(GetParam()); }
 };
 
 // Specials and ordinary values; a run of length n takes them cyclically from a
@@ -75,7 +57,7 @@ TEST_P(SqrtVariant, MatchesScalarSqrtBitForBitOnLengthsUpTo40) {
       std::vector<double> x(n);
       for (std::size_t i = 0; i < n; ++i) x[i] = pool[(i + offset + n) % pool.size()];
       std::vector<double> out(n + kGuard, kCanary);
-      GetParam().fn(x, std::span<double>(out.data(), n));
+      GetParam().kernel(x.data(), out.data(), n);
       for (std::size_t i = 0; i < n; ++i) {
         ASSERT_EQ(std::bit_cast<std::uint64_t>(out[i]),
                   std::bit_cast<std::uint64_t>(std::sqrt(x[i])))
@@ -86,13 +68,14 @@ TEST_P(SqrtVariant, MatchesScalarSqrtBitForBitOnLengthsUpTo40) {
   }
 }
 
-TEST_P(SqrtVariant, OutputLengthMismatchPanics) {
+TEST(SqrtDispatch, OutputLengthMismatchPanics) {
   std::vector<double> x(5), out(4);
-  EXPECT_THROW(GetParam().fn(x, out), Panic);
+  EXPECT_THROW(sqrt_exact(x, out), Panic);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, SqrtVariant, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Widths, SqrtVariant,
+                         ::testing::ValuesIn(test_support::variants_of(&KernelSlots::sqrt)),
+                         [](const auto& info) { return info.param.name(); });
 
 }  // namespace
 }  // namespace quorvex::simd

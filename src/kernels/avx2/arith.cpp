@@ -1,0 +1,16 @@
+// AVX2 arithmetic kernels, 4 doubles per register (no FMA: the product is unfused).
+#include "kernels/avx2/vector.hpp"
+#include "kernels/kernels.hpp"
+#include "kernels/loops/arith_loops.hpp"
+
+namespace quorvex::kernels::avx2 {
+
+#define QV_ARITH_BROADCAST_FAMILIES
+#include "kernels/loops/arith_families.inc"
+
+void interval_product(const double* ma, const double* ra, const double* mb, const double* rb,
+                      double* om, double* orad, std::size_t n) {
+  loops::interval_product<V>(ma, ra, mb, rb, om, orad, n);
+}
+
+}  // namespace quorvex::kernels::avx2

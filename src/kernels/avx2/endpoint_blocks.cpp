@@ -1,0 +1,10 @@
+// The vector endpoint steps, 4 doubles per register (AVX2).
+#include "kernels/avx2/vector.hpp"
+#include "kernels/kernels.hpp"
+#include "kernels/loops/endpoint_block_loops.hpp"
+
+namespace quorvex::kernels::avx2 {
+
+constinit const EndpointBlockKernels endpoint_blocks = endpoint_loops::table<V>();
+
+}  // namespace quorvex::kernels::avx2

@@ -1,0 +1,86 @@
+// The signatures of every kernel family, shared by the per-target kernel files
+// and the target table that calls them. Plain types and constants only: a
+// per-target file includes this, so nothing here may carry code that the
+// linker could share between files built for different instruction sets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quorvex::kernels {
+
+// Elementwise arithmetic. Outputs may be the very same buffer as an input
+// (in place); partial overlap is not allowed.
+using QuadKernel = void (*)(const double* ma, const double* ra, const double* mb, const double* rb,
+                            double* out_mid, double* out_rad, std::size_t n);
+using BinaryKernel = void (*)(const double* x, const double* y, double* o, std::size_t n);
+using BroadcastKernel = void (*)(const double* x, double c, double* o, std::size_t n);
+using UnaryKernel = void (*)(const double* x, double* o, std::size_t n);
+using RadiusKernel = void (*)(const double* ma, const double* ra, const double* mb,
+                              const double* rb, double* out_rad, std::size_t n);
+
+// The sum of one column in the kernel's fixed order of additions.
+using SumKernel = double (*)(const double* x, std::size_t n);
+
+// Inner product of two interval columns: the midpoint sum with a fused
+// multiply-add per element (order fixed per kernel) and the radius sum, always
+// in element order.
+struct DotInputs {
+  const double* a_mid;
+  const double* a_rad;
+  const double* b_mid;
+  const double* b_rad;
+  std::size_t n;
+};
+struct DotSums {
+  double mid;  // sum of a_mid * b_mid
+  double rad;  // sum of ea*eb + (ea*|b| + eb*|a|)
+};
+using DotKernel = DotSums (*)(const DotInputs& in);
+
+// The vector finishing steps of the elementwise functions (see the endpoint
+// driver). A block holds the endpoints, the library's values at them and where
+// the balls go.
+constexpr std::size_t kFinishMax = 64;  // elements per finishing call at most
+struct FinishBlock {
+  const double* lo;
+  const double* hi;
+  const double* f_lo;
+  const double* f_hi;
+  double* out_mid;
+  double* out_rad;
+  std::size_t n;  // at most kFinishMax
+};
+struct FinishDone {
+  std::size_t count;   // elements 0 .. count-1 were written
+  std::uint64_t scan;  // of those, the ones still to be redone by the scalar kernel
+};
+using FinishFn = FinishDone (*)(const FinishBlock&);
+// The functions without library calls, over any length: balls in, balls out.
+// Returns how many leading elements were written.
+using BallsFn = std::size_t (*)(const double* mid, const double* rad, double* out_mid,
+                                double* out_rad, std::size_t n);
+struct EndpointBlockKernels {
+  BallsFn sqrt_balls;
+  BallsFn abs_balls;
+  FinishFn exp_finish;
+  FinishFn ln_finish;
+  FinishFn log2_finish;
+  FinishFn log10_finish;
+  FinishFn sin_finish;
+  FinishFn cos_finish;
+  FinishFn tan_finish;
+};
+
+// One MR x NR tile of C from a packed A strip (kc columns of MR values) and a
+// packed B strip (kc rows of NR values): the tile becomes product + beta *
+// tile, beta == 0 never reads C, and only its top-left rows x cols are written.
+using MicroKernel = void (*)(std::size_t kc, const double* a, const double* b, double beta,
+                             double* c, std::size_t ldc, std::size_t rows, std::size_t cols);
+struct GemmTile {
+  MicroKernel kernel;
+  std::size_t mr, nr;
+  bool aligned_packing;  // packing buffers 64-byte aligned
+};
+
+}  // namespace quorvex::kernels

@@ -1,0 +1,211 @@
+// Loop bodies of the vector endpoint steps, shared by the per-instruction-set
+// files: each instantiates them with its own register type V (internal
+// linkage, see vector_sse2.hpp). Every lane takes exactly the operations of
+// the scalar kernel, in the same order, so the bits are the scalar bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kernels/kernel_types.hpp"
+#include "rules/endpoint_constants.hpp"
+
+namespace quorvex::kernels::endpoint_loops {
+namespace {
+
+template <class V>
+using Reg = typename V::Reg;
+
+// Plain constants rather than std::numeric_limits calls: an unoptimised build
+// would emit those as shared inline functions compiled for this file's
+// instruction set, and the linker could hand that copy to baseline code.
+constexpr double kQuietNaN = __builtin_nan("");
+constexpr double kInfinity = __builtin_inf();
+
+template <class V>
+struct Pair {
+  Reg<V> lo;
+  Reg<V> hi;
+};
+
+// (x, y) where y >= x, otherwise (y, x); a lane holding a NaN comes out swapped.
+template <class V>
+Pair<V> ordered(Reg<V> x, Reg<V> y) {
+  const Reg<V> keep = V::ge(y, x);
+  return {V::select(keep, x, y), V::select(keep, y, x)};
+}
+
+// The smaller / larger ignoring a NaN: min(y, x) keeps x on ties and when y is
+// NaN; a NaN x gives y.
+template <class V>
+Reg<V> nan_min(Reg<V> x, Reg<V> y) {
+  return V::select(V::is_nan(x), y, V::min(y, x));
+}
+template <class V>
+Reg<V> nan_max(Reg<V> x, Reg<V> y) {
+  return V::select(V::is_nan(x), y, V::max(y, x));
+}
+
+// The ball of an image pair: midpoint (a + b) * 0.5, radius (b - a) * 0.5.
+template <class V>
+void store_ball(double* out_mid, double* out_rad, Pair<V> image) {
+  const Reg<V> half = V::set1(0.5);
+  V::store(out_mid, V::mul(V::add(image.lo, image.hi), half));
+  V::store(out_rad, V::mul(V::sub(image.hi, image.lo), half));
+}
+
+template <class V>
+Reg<V> nan_lanes() {
+  return V::set1(kQuietNaN);
+}
+
+// The quick proof that no candidate point k * kPi + offset lies in [lo, hi]
+// (Open: in (lo, hi)); all-ones lanes where it holds. A lane that fails may
+// still hold no candidate: the scalar kernel decides.
+template <class V, bool Open>
+Reg<V> no_candidate_between(Reg<V> lo, Reg<V> hi, double offset) {
+  using endpoint_detail::kInvPi;
+  using endpoint_detail::kQuickTestLimit;
+  using endpoint_detail::kRoundingShift;
+  const Reg<V> off = V::set1(offset);
+  const Reg<V> pi = V::set1(kPi);
+  const Reg<V> a = V::mul(V::sub(lo, off), V::set1(kInvPi));
+  const Reg<V> in_range = V::lt(V::abs(a), V::set1(kQuickTestLimit));
+  const Reg<V> shift = V::set1(kRoundingShift);
+  const Reg<V> nearest = V::sub(V::add(a, shift), shift);
+  const Reg<V> k = V::sub(nearest, V::bit_and(V::gt(nearest, a), V::set1(1.0)));
+  const Reg<V> below = V::add(V::mul(k, pi), off);
+  const Reg<V> above = V::add(V::mul(V::add(k, V::set1(1.0)), pi), off);
+  const Reg<V> outside = Open ? V::bit_and(V::le(below, lo), V::le(hi, above))
+                              : V::bit_and(V::lt(below, lo), V::lt(hi, above));
+  return V::bit_and(in_range, outside);
+}
+
+// Bits of the lanes that need the scalar kernel's scan: neither settled by the
+// width test nor by the quick test, and both endpoints numbers (with a NaN
+// endpoint no candidate can count).
+template <class V>
+std::uint64_t scan_lanes(Reg<V> settled_by_width, Reg<V> no_candidate, Reg<V> lo, Reg<V> hi) {
+  const Reg<V> settled =
+      V::bit_or(V::bit_or(settled_by_width, no_candidate), V::bit_or(V::is_nan(lo), V::is_nan(hi)));
+  return ~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1);
+}
+
+// Runs step(i) for every whole register of a block and collects the scan bits.
+template <class V, class Step>
+FinishDone each_register(const FinishBlock& b, Step step) {
+  constexpr std::size_t w = V::kWidth;
+  FinishDone done{0, 0};
+  for (; done.count + w <= b.n; done.count += w) {
+    const std::size_t i = done.count;
+    const Pair<V> image = step(V::load(b.lo + i), V::load(b.hi + i), V::load(b.f_lo + i),
+                               V::load(b.f_hi + i), done.scan, i);
+    store_ball<V>(b.out_mid + i, b.out_rad + i, image);
+  }
+  return done;
+}
+
+template <class V>
+FinishDone exp_finish(const FinishBlock& b) {
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> e_lo, Reg<V> e_hi, std::uint64_t&, std::size_t) {
+        const Reg<V> overflows = V::gt(hi, V::set1(kExpHighEdge));
+        const Reg<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(kExpLowEdge)));
+        const Reg<V> x = V::and_not(underflows, e_lo);  // 0.0 where the lower bound underflows
+        const Reg<V> y = V::select(overflows, V::set1(kInfinity), e_hi);
+        return ordered<V>(x, y);
+      });
+}
+
+template <class V, double Floor>
+FinishDone log_finish(const FinishBlock& b) {
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> log_lo, Reg<V> log_hi, std::uint64_t&, std::size_t) {
+        const Reg<V> x = V::select(V::gt(lo, V::set1(0.0)), log_lo, V::set1(Floor));
+        const Pair<V> image = ordered<V>(x, log_hi);
+        const Reg<V> outside = V::le(hi, V::set1(0.0));
+        return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                       V::select(outside, nan_lanes<V>(), image.hi)};
+      });
+}
+
+template <class V, double Offset>
+FinishDone periodic_finish(const FinishBlock& b) {
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
+        const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
+        scan |= scan_lanes<V>(full, no_candidate_between<V, false>(lo, hi, Offset), lo, hi) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
+        return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
+                       V::select(full, V::set1(1.0), image.hi)};
+      });
+}
+
+template <class V>
+FinishDone tan_finish(const FinishBlock& b) {
+  return each_register<V>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
+        const Reg<V> pole = V::gt(V::sub(hi, lo), V::set1(kPi));  // wider than pi: a pole inside
+        scan |= scan_lanes<V>(pole, no_candidate_between<V, true>(lo, hi, kHalfPi), lo, hi) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
+        return Pair<V>{V::select(pole, V::set1(-kInfinity), image.lo),
+                       V::select(pole, V::set1(kInfinity), image.hi)};
+      });
+}
+
+// Runs ball(lo, hi) -> image over whole registers of a run of balls.
+template <class V, class Image>
+std::size_t each_ball(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                      std::size_t n, Image image) {
+  constexpr std::size_t w = V::kWidth;
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::load(mid + i);
+    const Reg<V> r = V::load(rad + i);
+    store_ball<V>(out_mid + i, out_rad + i, image(V::sub(m, r), V::add(m, r)));
+  }
+  return i;
+}
+
+template <class V>
+std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                       std::size_t n) {
+  return each_ball<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Reg<V> x = V::sqrt(V::bit_and(V::gt(lo, zero), lo));  // NaN or lo <= 0: sqrt(0.0)
+    const Pair<V> image = ordered<V>(x, V::sqrt(hi));
+    const Reg<V> negative = V::lt(hi, zero);
+    return Pair<V>{V::select(negative, nan_lanes<V>(), image.lo),
+                   V::select(negative, nan_lanes<V>(), image.hi)};
+  });
+}
+
+template <class V>
+std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                      std::size_t n) {
+  return each_ball<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
+    const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
+    const Reg<V> nonnegative = V::ge(lo, zero);
+    const Reg<V> nonpositive = V::le(hi, zero);
+    return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
+                   V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
+  });
+}
+
+template <class V>
+constexpr EndpointBlockKernels table() {
+  return {sqrt_balls<V>,
+          abs_balls<V>,
+          exp_finish<V>,
+          log_finish<V, kLnFloor>,
+          log_finish<V, kLog2Floor>,
+          log_finish<V, kLog10Floor>,
+          periodic_finish<V, kHalfPi>,
+          periodic_finish<V, 0.0>,
+          tan_finish<V>};
+}
+
+}  // namespace
+}  // namespace quorvex::kernels::endpoint_loops

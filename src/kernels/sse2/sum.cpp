@@ -1,0 +1,14 @@
+// Summation from -0.0, every element in order (the order of processors
+// without AVX2).
+#include "kernels/kernels.hpp"
+
+namespace quorvex::kernels::sse2 {
+
+double sum(const double* x, std::size_t n) {
+  // -0.0 is the additive identity for every double, -0.0 included.
+  double s = -0.0;
+  for (std::size_t i = 0; i < n; ++i) s += x[i];
+  return s;
+}
+
+}  // namespace quorvex::kernels::sse2

@@ -1,0 +1,46 @@
+// The SSE2 register abstraction V (2 doubles) shared by the *_sse2.cpp kernel
+// files. Include it only from those files: V and its members have internal
+// linkage, so no copy compiled for a wider instruction set can stand in for it.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+namespace quorvex::kernels {
+namespace {
+
+struct V {
+  using Reg = __m128d;
+  static constexpr std::size_t kWidth = 2;
+  static Reg load(const double* p) { return _mm_loadu_pd(p); }
+  static void store(double* p, Reg r) { _mm_storeu_pd(p, r); }
+  static Reg set1(double c) { return _mm_set1_pd(c); }
+  static Reg add(Reg a, Reg b) { return _mm_add_pd(a, b); }
+  static Reg sub(Reg a, Reg b) { return _mm_sub_pd(a, b); }
+  static Reg mul(Reg a, Reg b) { return _mm_mul_pd(a, b); }
+  static Reg div(Reg a, Reg b) { return _mm_div_pd(a, b); }
+  static Reg sqrt(Reg a) { return _mm_sqrt_pd(a); }
+  static Reg abs(Reg a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
+  static Reg flip(Reg a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
+  // a < b ? a : b and a > b ? a : b lane by lane: b on ties and on any NaN.
+  static Reg min(Reg a, Reg b) { return _mm_min_pd(a, b); }
+  static Reg max(Reg a, Reg b) { return _mm_max_pd(a, b); }
+  // Comparisons give all-ones lanes where true; every ordered comparison with
+  // a NaN is false.
+  static Reg lt(Reg a, Reg b) { return _mm_cmplt_pd(a, b); }
+  static Reg le(Reg a, Reg b) { return _mm_cmple_pd(a, b); }
+  static Reg gt(Reg a, Reg b) { return _mm_cmpgt_pd(a, b); }
+  static Reg ge(Reg a, Reg b) { return _mm_cmpge_pd(a, b); }
+  static Reg is_nan(Reg a) { return _mm_cmpunord_pd(a, a); }
+  static Reg bit_and(Reg a, Reg b) { return _mm_and_pd(a, b); }
+  static Reg bit_or(Reg a, Reg b) { return _mm_or_pd(a, b); }
+  static Reg and_not(Reg a, Reg b) { return _mm_andnot_pd(a, b); }  // ~a & b
+  // Where mask is all ones a, else b (bitwise, so every payload is kept).
+  static Reg select(Reg mask, Reg a, Reg b) { return bit_or(bit_and(mask, a), and_not(mask, b)); }
+  // Bit i set where lane i of mask is true.
+  static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm_movemask_pd(mask)); }
+};
+
+}  // namespace
+}  // namespace quorvex::kernels

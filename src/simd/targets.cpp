@@ -1,0 +1,198 @@
+// The target table. Each entry lists the kernels of its target directory;
+// a family the target has no variant of stays empty and falls through to the
+// next entry.
+#include "simd/targets.hpp"
+
+#include <cstdlib>
+
+#include "kernels/kernels.hpp"
+
+namespace quorvex::simd {
+namespace {
+
+namespace k = kernels;
+
+constexpr CpuFeatures kWithAvx512{
+    .avx = true, .avx2 = true, .fma = true, .avx512f = true, .avx512dq = true};
+constexpr CpuFeatures kWithFma{.avx = true, .avx2 = true, .fma = true};
+constexpr CpuFeatures kWithAvx2{.avx = true, .avx2 = true};
+constexpr CpuFeatures kWithAvx{.avx = true};
+
+// An entry names only the families its target has a variant of; the others
+// stay empty on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+constexpr TargetEntry kTable[] = {
+    {.target = Target::kAvx512,
+     .features = kWithAvx512,
+     .needs = {.avx512f = true},
+     .kernels = {.interval_sum = {k::avx512::interval_sum},
+                 .interval_difference = {k::avx512::interval_difference},
+                 .interval_product = {k::avx512::interval_product, {.avx512dq = true}},
+                 .midpoint_sum = {k::avx512::midpoint_sum},
+                 .midpoint_difference = {k::avx512::midpoint_difference},
+                 .midpoint_product = {k::avx512::midpoint_product},
+                 .midpoint_quotient = {k::avx512::midpoint_quotient},
+                 .sqrt = {k::avx512::sqrt},
+                 .sum = {k::avx512::sum},
+                 .dot = {k::avx512::dot},
+                 .gemm = {{k::avx512::gemm_8x8, 8, 8, true}}}},
+    {.target = Target::kFma,
+     .features = kWithFma,
+     .needs = {.avx2 = true, .fma = true},
+     .kernels = {.interval_product = {k::fma::interval_product},
+                 .dot = {k::fma::dot},
+                 .gemm = {{k::fma::gemm_8x4, 8, 4, true}}}},
+    {.target = Target::kAvx2,
+     .features = kWithAvx2,
+     .needs = {.avx2 = true},
+     .kernels = {.interval_sum = {k::avx2::interval_sum},
+                 .interval_difference = {k::avx2::interval_difference},
+                 .interval_product = {k::avx2::interval_product},
+                 .midpoint_sum = {k::avx2::midpoint_sum},
+                 .midpoint_difference = {k::avx2::midpoint_difference},
+                 .midpoint_product = {k::avx2::midpoint_product},
+                 .midpoint_quotient = {k::avx2::midpoint_quotient},
+                 .absolute_product = {k::avx2::absolute_product},
+                 .broadcast_sum = {k::avx2::broadcast_sum},
+                 .broadcast_product = {k::avx2::broadcast_product},
+                 .sign_flip = {k::avx2::sign_flip},
+                 .sqrt = {k::avx2::sqrt},
+                 .sum = {k::avx2::sum},
+                 .endpoint_blocks = {&k::avx2::endpoint_blocks}}},
+    {.target = Target::kAvx,
+     .features = kWithAvx,
+     .needs = {.avx = true},
+     // The scalar dot with the FMA instruction serves processors with FMA but
+     // without AVX2 (the fma entry has the rest of them).
+     .kernels = {.dot = {k::scalar_fma::dot, {.fma = true}},
+                 .gemm = {{k::avx::gemm_8x4, 8, 4, true}}}},
+    {.target = Target::kSse2,
+     .features = {},
+     .needs = {},
+     .kernels = {.interval_sum = {k::sse2::interval_sum},
+                 .interval_difference = {k::sse2::interval_difference},
+                 .interval_product = {k::sse2::interval_product},
+                 .midpoint_sum = {k::sse2::midpoint_sum},
+                 .midpoint_difference = {k::sse2::midpoint_difference},
+                 .midpoint_product = {k::sse2::midpoint_product},
+                 .midpoint_quotient = {k::sse2::midpoint_quotient},
+                 .absolute_product = {k::sse2::absolute_product},
+                 .broadcast_sum = {k::sse2::broadcast_sum},
+                 .broadcast_product = {k::sse2::broadcast_product},
+                 .sign_flip = {k::sse2::sign_flip},
+                 .quotient_radius = {k::sse2::quotient_radius},
+                 .endpoint_division = {k::scalar::endpoint_division},
+                 .sqrt = {k::sse2::sqrt},
+                 .sum = {k::sse2::sum},
+                 .dot = {k::sse2::dot},
+                 .endpoint_blocks = {&k::sse2::endpoint_blocks},
+                 .gemm = {{k::sse2::gemm_4x4, 4, 4, false}}}},
+};
+#pragma GCC diagnostic pop
+
+// One family: the first entry that has a variant of it the features can run.
+template <class K>
+void choose(Slot<K> KernelSlots::* slot, Chosen<K> Kernels::* chosen, const CpuFeatures& features,
+            Kernels& out) {
+  for (const TargetEntry& entry : kTable) {
+    const Slot<K>& s = entry.kernels.*slot;
+    if (has_kernel(s.kernel) && covers(features, entry.needs | s.extra)) {
+      out.*chosen = {s.kernel, entry.target};
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+const char* target_name(Target target) noexcept {
+  switch (target) {
+    case Target::kAvx512:
+      return "avx512";
+    case Target::kFma:
+      return "fma";
+    case Target::kAvx2:
+      return "avx2";
+    case Target::kAvx:
+      return "avx";
+    case Target::kSse2:
+      return "sse2";
+  }
+  return "unknown";
+}
+
+std::optional<Target> target_named(std::string_view name) noexcept {
+  for (const TargetEntry& entry : kTable) {
+    if (name == target_name(entry.target)) return entry.target;
+  }
+  return std::nullopt;
+}
+
+std::span<const TargetEntry> target_table() noexcept {
+  return kTable;
+}
+
+const TargetEntry& target_entry(Target target) noexcept {
+  for (const TargetEntry& entry : kTable) {
+    if (entry.target == target) return entry;
+  }
+  return kTable[std::size(kTable) - 1];
+}
+
+Kernels resolve_kernels(const CpuFeatures& f) noexcept {
+  Kernels out;
+#define QV_CHOOSE(family) choose(&KernelSlots::family, &Kernels::family, f, out)
+  QV_CHOOSE(interval_sum);
+  QV_CHOOSE(interval_difference);
+  QV_CHOOSE(interval_product);
+  QV_CHOOSE(midpoint_sum);
+  QV_CHOOSE(midpoint_difference);
+  QV_CHOOSE(midpoint_product);
+  QV_CHOOSE(midpoint_quotient);
+  QV_CHOOSE(absolute_product);
+  QV_CHOOSE(broadcast_sum);
+  QV_CHOOSE(broadcast_product);
+  QV_CHOOSE(sign_flip);
+  QV_CHOOSE(quotient_radius);
+  QV_CHOOSE(endpoint_division);
+  QV_CHOOSE(sqrt);
+  QV_CHOOSE(sum);
+  QV_CHOOSE(dot);
+  QV_CHOOSE(endpoint_blocks);
+  QV_CHOOSE(gemm);
+#undef QV_CHOOSE
+  return out;
+}
+
+CpuFeatures capped_features(const CpuFeatures& processor, const char* value) noexcept {
+  if (value == nullptr) return processor;
+  const std::optional<Target> target = target_named(value);
+  if (!target) return processor;
+  const CpuFeatures& kept = target_entry(*target).features;
+  return covers(processor, kept) ? kept : processor;
+}
+
+Target best_target(const CpuFeatures& features) noexcept {
+  for (const TargetEntry& entry : kTable) {
+    if (covers(features, entry.features)) return entry.target;
+  }
+  return Target::kSse2;
+}
+
+const CpuFeatures& active_features() noexcept {
+  static const CpuFeatures features =
+      capped_features(cpu_features(), std::getenv("QUORVEX_TARGET"));
+  return features;
+}
+
+const Kernels& active_kernels() noexcept {
+  static const Kernels kernels = resolve_kernels(active_features());
+  return kernels;
+}
+
+Target active_target() noexcept {
+  return best_target(active_features());
+}
+
+}  // namespace quorvex::simd

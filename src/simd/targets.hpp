@@ -1,0 +1,110 @@
+// The processor targets and their kernels: one table with one entry per
+// target, each naming the features it stands for and the kernels it has.
+// The kernel of every family is chosen from the table once per process, for
+// the processor's features capped by QUORVEX_TARGET, and every kernel call
+// reads it from there.
+//
+// Choosing a family's kernel: the first entry, best first, that has a
+// variant of the family and whose needs (plus the variant's own extra needs)
+// the features meet. Adding a target means a directory src/kernels/<name>/,
+// its flags in CMakeLists.txt, its entry points in kernels/kernels.hpp and
+// one entry here.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "kernels/kernel_types.hpp"
+#include "simd/features.hpp"
+
+namespace quorvex::simd {
+
+enum class Target { kAvx512, kFma, kAvx2, kAvx, kSse2 };
+
+// "avx512", "fma", "avx2", "avx" or "sse2".
+const char* target_name(Target target) noexcept;
+std::optional<Target> target_named(std::string_view name) noexcept;
+
+// A variant in a target entry: absent when kernel is empty; `extra` are the
+// features it needs beyond those of its entry.
+template <class K>
+struct Slot {
+  K kernel{};
+  CpuFeatures extra{};
+};
+
+template <class K>
+constexpr bool has_kernel(const K& kernel) noexcept {
+  return kernel != nullptr;
+}
+constexpr bool has_kernel(const kernels::GemmTile& tile) noexcept {
+  return tile.kernel != nullptr;
+}
+
+// The variant chosen for a family, and the target whose entry it came from.
+template <class K>
+struct Chosen {
+  K kernel{};
+  Target target = Target::kSse2;
+};
+
+// One member per kernel family; S is Slot in the table, Chosen once resolved.
+template <template <class> class S>
+struct Families {
+  S<kernels::QuadKernel> interval_sum;
+  S<kernels::QuadKernel> interval_difference;
+  S<kernels::QuadKernel> interval_product;
+  S<kernels::BinaryKernel> midpoint_sum;
+  S<kernels::BinaryKernel> midpoint_difference;
+  S<kernels::BinaryKernel> midpoint_product;
+  S<kernels::BinaryKernel> midpoint_quotient;
+  S<kernels::BinaryKernel> absolute_product;
+  S<kernels::BroadcastKernel> broadcast_sum;
+  S<kernels::BroadcastKernel> broadcast_product;
+  S<kernels::UnaryKernel> sign_flip;
+  S<kernels::RadiusKernel> quotient_radius;
+  S<kernels::QuadKernel> endpoint_division;
+  S<kernels::UnaryKernel> sqrt;
+  S<kernels::SumKernel> sum;
+  S<kernels::DotKernel> dot;
+  S<const kernels::EndpointBlockKernels*> endpoint_blocks;
+  S<kernels::GemmTile> gemm;
+};
+
+using KernelSlots = Families<Slot>;
+using Kernels = Families<Chosen>;
+
+struct TargetEntry {
+  Target target;
+  // What the target stands for: the features QUORVEX_TARGET keeps when it
+  // names this target, and what a processor must have to count as one.
+  CpuFeatures features;
+  // What the entry's kernels need (a subset of `features`).
+  CpuFeatures needs;
+  KernelSlots kernels;
+};
+
+// The table, best target first; the last entry (sse2) has every family.
+std::span<const TargetEntry> target_table() noexcept;
+const TargetEntry& target_entry(Target target) noexcept;
+
+// The kernels for a processor with `features`.
+Kernels resolve_kernels(const CpuFeatures& features) noexcept;
+
+// The features kept by the override `value` (QUORVEX_TARGET): those of the
+// named target, when the processor has them all; `processor` itself when
+// the value is null, empty, unknown or names a target above the processor.
+CpuFeatures capped_features(const CpuFeatures& processor, const char* value) noexcept;
+
+// The best target whose features `features` has.
+Target best_target(const CpuFeatures& features) noexcept;
+
+// This process: the processor's features capped by QUORVEX_TARGET (read once,
+// with the detection), the kernels chosen for them and the best target.
+const CpuFeatures& active_features() noexcept;
+const Kernels& active_kernels() noexcept;
+Target active_target() noexcept;
+
+}  // namespace quorvex::simd
