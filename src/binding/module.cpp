@@ -6,6 +6,7 @@
 #include "binding/errors.hpp"
 #include "binding/methods.hpp"
 #include "binding/py.hpp"
+#include "binding/target_info.hpp"
 #include "binding/type.hpp"
 #include "support/panic.hpp"
 
@@ -64,6 +65,13 @@ bool populate(PyObject* module) {
     if (!function) return false;
     PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
     if (!name || !add_attribute(module, name.get(), function.get())) return false;
+  }
+  // Private helpers: attributes of the module, but not in __all__.
+  for (PyMethodDef* def = target_functions(); def->ml_name != nullptr; ++def) {
+    PyRef function = PyRef::steal(PyCMethod_New(def, module, module_name.get(), nullptr));
+    if (!function || PyObject_SetAttrString(module, def->ml_name, function.get()) != 0) {
+      return false;
+    }
   }
   PyRef version = PyRef::steal(PyUnicode_FromString("0.1.0"));
   return version && add_attribute(module, "__version__", version.get());

@@ -5,19 +5,12 @@ directed products of prod."""
 import math
 from fractions import Fraction
 
-
-def cpu_flags():
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("flags"):
-                    return set(line.split(":", 1)[1].split())
-    except OSError:
-        pass
-    return set()
+import _quorvex
 
 
-FLAGS = cpu_flags()
+# The order of additions is the active target's: the processor's, or the one
+# QUORVEX_TARGET caps it to.
+FLAGS = set(_quorvex._features())
 AVX512F = "avx512f" in FLAGS
 AVX2 = "avx2" in FLAGS
 FMA = "fma" in FLAGS
