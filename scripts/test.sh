@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds and installs the module, then runs the
-# C++ unit tests and the Python test suite.
+# C++ unit tests, the instruction-set check and the Python test suite: whole
+# on the processor's own target, then its target-dependent part once more for
+# every lower target the processor supports (through QUORVEX_TARGET).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -9,9 +11,22 @@ python3 -m pip install -q --upgrade pip >/dev/null 2>&1 || true
 python3 -m pip install -q "pytest>=7" "hypothesis>=6" "numpy>=1.24" cmake ninja "scikit-build-core>=0.10"
 python3 -m pip install -q --no-build-isolation --force-reinstall --no-deps .
 
-cmake -S . -B build/tests -G Ninja -DQUORVEX_BUILD_MODULE=OFF -DQUORVEX_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build/tests -G Ninja -DQUORVEX_BUILD_TESTS=ON -DQUORVEX_WERROR=ON >/dev/null
 cmake --build build/tests -j"$(nproc)"
 build/tests/quorvex_cpp_tests --gtest_brief=1
+python3 scripts/check_isa.py build/tests
 
 # From outside the source tree, so the installed module is the one imported.
-cd /tmp && python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
+cd /tmp
+python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
+native=$(python3 -c "import _quorvex; print(_quorvex._target())")
+for target in avx512 fma avx2 avx sse2; do
+  [ "$target" = "$native" ] && continue
+  # A target above the processor is ignored, so the module reports the native one.
+  got=$(QUORVEX_TARGET=$target python3 -c "import _quorvex; print(_quorvex._target())")
+  [ "$got" = "$target" ] || continue
+  echo "== QUORVEX_TARGET=$target: the target-dependent tests"
+  QUORVEX_TARGET=$target python3 -m pytest -q -p no:cacheprovider \
+    "$root/tests/python/test_arithmetic.py" "$root/tests/python/test_math.py" \
+    "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py"
+done
