@@ -50,7 +50,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 run_asan() {
   local dir=build/asan start=$SECONDS
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_BUILD_TESTS=ON \
-    -DQUORVEX_SANITIZE=address,undefined >/dev/null
+    -DQUORVEX_WERROR=ON -DQUORVEX_SANITIZE=address,undefined >/dev/null
   cmake --build "$dir" -j"$(nproc)"
   echo "== asan: C++ suite"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -76,15 +76,27 @@ run_asan() {
 run_tsan() {
   local dir=build/tsan start=$SECONDS
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_BUILD_TESTS=ON \
-    -DQUORVEX_BUILD_MODULE=OFF -DQUORVEX_SANITIZE=thread >/dev/null
+    -DQUORVEX_WERROR=ON -DQUORVEX_BUILD_MODULE=OFF -DQUORVEX_SANITIZE=thread >/dev/null
   cmake --build "$dir" -j"$(nproc)"
   echo "== tsan: pool, kernel and gemm tests"
-  # Several worker counts: the pool's stealing and sleeping paths differ with the count.
-  local threads
+  # Every suite that runs work on the pool: the pool itself, the chunked
+  # arithmetic, the endpoint driver's parallel path, gemm and pooled matmul.
+  local patterns=('*Pool*' '*Deque*' '*ThreadCount*' '*ChunkedExecution*' '*EndpointDriver*'
+    '*Gemm*' '*Matmul*')
+  local pattern
+  for pattern in "${patterns[@]}"; do
+    if ! "$dir/quorvex_cpp_tests" --gtest_list_tests --gtest_filter="$pattern" | grep -q '^  '; then
+      echo "sanitize.sh: the TSan filter $pattern selects no test" >&2
+      exit 1
+    fi
+  done
+  local filter
+  filter=$(IFS=:; echo "${patterns[*]}")
   # TSan cannot start threads in a child forked from a threaded process, so the fork test
   # runs only in the ASan suite.
-  local filter='*Pool*:*Deque*:*ThreadCount*:*Simd*:*Arith*:*Gemm*:*Matmul*:*Sqrt*:*MathKernel*'
   filter+='-GlobalPool.AForkedChildGetsAWorkingPool'
+  # Several worker counts: the pool's stealing and sleeping paths differ with the count.
+  local threads
   for threads in 2 3 8; do
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 RAYON_NUM_THREADS=$threads \
       norandom "$dir/quorvex_cpp_tests" --gtest_brief=1 \
