@@ -51,7 +51,7 @@ void BM_TwoPlainCalls(benchmark::State& state) {
 
 void BM_ForkJoinFromOutside(benchmark::State& state) {
   quorvex::pool::pool_thread_count();
-  for (auto _ : state) quorvex::pool::fork_join([] { touch(1); }, [] { touch(2); });
+  for (auto _ : state) quorvex::pool::global_pool().fork_join([] { touch(1); }, [] { touch(2); });
 }
 
 void BM_ForkJoinFromWorker(benchmark::State& state) {

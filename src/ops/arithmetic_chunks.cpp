@@ -16,12 +16,10 @@ void run_chunked(IntervalKernel kernel, std::span<const double> ma, std::span<co
     assert_eq(static_cast<std::uint64_t>(len), static_cast<std::uint64_t>(n),
               "kernel slices must have equal lengths");
   }
-  const std::size_t chunks = (n + kChunkLength - 1) / kChunkLength;
-  pool::parallel_chunk_for_each(chunks, [&](std::size_t k) {
-    const std::size_t start = k * kChunkLength;
-    const std::size_t len = std::min(kChunkLength, n - start);
-    kernel(ma.subspan(start, len), ra.subspan(start, len), mb.subspan(start, len),
-           rb.subspan(start, len), out_mid.subspan(start, len), out_rad.subspan(start, len));
+  pool::parallel_ranges(n, kChunkLength, [&](std::size_t begin, std::size_t end) {
+    const std::size_t len = end - begin;
+    kernel(ma.subspan(begin, len), ra.subspan(begin, len), mb.subspan(begin, len),
+           rb.subspan(begin, len), out_mid.subspan(begin, len), out_rad.subspan(begin, len));
   });
 }
 

@@ -124,14 +124,12 @@ void map_endpoints_chunked(pool::WorkerPool& pool, std::span<const double> mid,
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
-  const std::size_t chunks = n / kMathChunk + (n % kMathChunk != 0 ? 1 : 0);
-  if (chunks == 0) return;
+  if (n == 0) return;
   const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
-  pool.chunk_for_each(chunks, [&](std::size_t j) {
-    const std::size_t start = j * kMathChunk;
-    const std::size_t len = std::min(n - start, kMathChunk);
-    endpoint_detail::map_balls<Kernel>(mid.data() + start, rad.data() + start,
-                                       out_mid.data() + start, out_rad.data() + start, len, vector);
+  pool.range_for_each(n, kMathChunk, [&](std::size_t begin, std::size_t end) {
+    endpoint_detail::map_balls<Kernel>(mid.data() + begin, rad.data() + begin,
+                                       out_mid.data() + begin, out_rad.data() + begin, end - begin,
+                                       vector);
   });
 }
 

@@ -37,9 +37,7 @@ void fill_elements(double* out, std::size_t count, bool pooled, F&& f) {
     range(0, count);
     return;
   }
-  pool::parallel_chunk_for_each((count + kDerivedChunk - 1) / kDerivedChunk, [&](std::size_t j) {
-    range(j * kDerivedChunk, std::min(count, (j + 1) * kDerivedChunk));
-  });
+  pool::parallel_ranges(count, kDerivedChunk, range);
 }
 
 // An uninitialised work matrix: every element is written before it is read.

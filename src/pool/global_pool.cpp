@@ -61,13 +61,15 @@ std::size_t pool_thread_count() {
   return global_pool().thread_count();
 }
 
-void fork_join(FunctionRef<void()> a, FunctionRef<void()> b) {
-  global_pool().fork_join(a, b);
-}
-
 void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task) {
   if (k == 0) return;
   global_pool().chunk_for_each(k, task);
+}
+
+void parallel_ranges(std::size_t n, std::size_t chunk,
+                     FunctionRef<void(std::size_t, std::size_t)> body) {
+  if (n == 0) return;
+  global_pool().range_for_each(n, chunk, body);
 }
 
 }  // namespace quorvex::pool

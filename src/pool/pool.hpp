@@ -14,7 +14,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 namespace quorvex::pool {
 
@@ -41,26 +40,17 @@ class FunctionRef<R(Args...)> {
 // The number of pool threads (starts the pool).
 std::size_t pool_thread_count();
 
-// Runs a and b, possibly on two threads; returns when both are done. A worker
-// that calls in takes part instead of blocking.
-void fork_join(FunctionRef<void()> a, FunctionRef<void()> b);
-
 // Runs task(j) for j in [0, k) exactly once each, dividing the range by the
 // split-budget rule; returns when all are done. k = 0 returns at once. An
 // undivided piece of the range runs in index order on one thread; with k = 1
 // that is the calling thread.
 void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task);
 
-// Runs task(j) for j in [0, k) and returns the results in index order.
-template <class T, class F>
-std::vector<T> parallel_chunk_map(std::size_t k, F&& task) {
-  std::vector<std::optional<T>> slots(k);
-  parallel_chunk_for_each(k, [&](std::size_t j) { slots[j].emplace(task(j)); });
-  std::vector<T> results;
-  results.reserve(k);
-  for (auto& slot : slots) results.push_back(std::move(*slot));
-  return results;
-}
+// How the numeric code splits elementwise work: body(begin, end) once for
+// each of the consecutive ranges of `chunk` indices that cover [0, n) (the
+// last one shorter), each range a task of parallel_chunk_for_each.
+void parallel_ranges(std::size_t n, std::size_t chunk,
+                     FunctionRef<void(std::size_t, std::size_t)> body);
 
 // Thread-count rules, exposed for tests. `parse_count` accepts one optional
 // '+' and one or more ASCII digits up to 2^64 - 1.

@@ -469,4 +469,10 @@ void WorkerPool::chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> ta
   });
 }
 
+void WorkerPool::range_for_each(std::size_t n, std::size_t chunk,
+                                FunctionRef<void(std::size_t, std::size_t)> body) {
+  const std::size_t k = n / chunk + (n % chunk != 0 ? 1 : 0);
+  chunk_for_each(k, [&](std::size_t j) { body(j * chunk, std::min(n, (j + 1) * chunk)); });
+}
+
 }  // namespace quorvex::pool

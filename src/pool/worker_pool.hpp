@@ -50,6 +50,10 @@ class WorkerPool {
   void for_each_piece(std::size_t k, FunctionRef<void(std::size_t, std::size_t)> piece);
   // Runs task(j) for every j in [0, k) exactly once.
   void chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task);
+  // body(begin, end) for each range of `chunk` indices covering [0, n), as
+  // parallel_ranges does on the global pool.
+  void range_for_each(std::size_t n, std::size_t chunk,
+                      FunctionRef<void(std::size_t, std::size_t)> body);
 
   template <class T, class F>
   std::vector<T> chunk_map(std::size_t k, F&& task) {

@@ -278,10 +278,15 @@ TEST(GlobalPool, SizedByTheEnvironmentRuleAndRunsEveryIndexOnceInOrder) {
   std::vector<std::atomic<int>> hits(777);
   parallel_chunk_for_each(hits.size(), [&](std::size_t j) { hits[j].fetch_add(1); });
   for (auto& h : hits) ASSERT_EQ(h.load(), 1);
-  const auto text =
-      parallel_chunk_map<std::string>(300, [](std::size_t j) { return std::to_string(j); });
-  for (std::size_t j = 0; j < text.size(); ++j) ASSERT_EQ(text[j], std::to_string(j));
-  EXPECT_EQ(text.size(), 300u);
+  // Ranges of 64 over 777 indices: 12 full ones and 9 left over, each once.
+  std::vector<std::atomic<int>> ranges(13);
+  parallel_ranges(777, 64, [&](std::size_t begin, std::size_t end) {
+    EXPECT_EQ(begin % 64, 0u);
+    EXPECT_EQ(end, std::min<std::size_t>(777, begin + 64));
+    ranges[begin / 64].fetch_add(1);
+  });
+  for (auto& r : ranges) ASSERT_EQ(r.load(), 1);
+  parallel_ranges(0, 64, [](std::size_t, std::size_t) { ADD_FAILURE() << "range for n = 0"; });
   // Not only Panic: any exception type reaches the caller.
   EXPECT_THROW(parallel_chunk_for_each(64,
                                        [](std::size_t j) {
