@@ -106,14 +106,12 @@ Result<IntervalArray> make_ones(const Shape& shape) {
 Result<IntervalArray> make_full(const Shape& shape, double value, double error) {
   // The ball from the bounds: the midpoint is not `value` when the rounding of
   // lo and hi does not cancel (or lo + hi overflows).
-  const double lo = value - error;
-  const double hi = value + error;
-  const double m = (lo + hi) * 0.5;
-  const double r = (hi - lo) * 0.5;
-  if (std::bit_cast<std::uint64_t>(m) == 0 && std::bit_cast<std::uint64_t>(r) == 0) {
+  const rules::Endpoints e = rules::endpoints_of(value, error);
+  const Ball b = rules::ball_from_endpoints(e.lo, e.hi);
+  if (std::bit_cast<std::uint64_t>(b.mid) == 0 && std::bit_cast<std::uint64_t>(b.rad) == 0) {
     return IntervalArray::zeros(shape);  // already all +0.0
   }
-  return IntervalArray::uniform(shape, m, r);
+  return IntervalArray::uniform(shape, b.mid, b.rad);
 }
 
 Result<IntervalArray> make_arange(double start, double stop, double step) {

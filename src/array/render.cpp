@@ -42,14 +42,14 @@ std::string render_elements(const IntervalArray& a) {
   std::size_t total = sizeof kHead - 1 + sizeof kTail - 1 + (n > 0 ? 2 * (n - 1) : 0);
   for (std::size_t k = 0; k < n; ++k) {
     Item& item = items[k];
-    const double lo = mids[k] - rads[k];
-    const double hi = mids[k] + rads[k];
+    const auto [lo, hi] = rules::endpoints_of(mids[k], rads[k]);
     if (lo == hi) {
       item.mid_len = write_plain(lo, item.mid);
     } else {
       // Also taken when a bound is NaN: the ball from the two bounds.
-      item.mid_len = write_plain((lo + hi) * 0.5, item.mid);
-      item.rad_len = write_plain((hi - lo) * 0.5, item.rad);
+      const Ball ball = rules::ball_from_endpoints(lo, hi);
+      item.mid_len = write_plain(ball.mid, item.mid);
+      item.rad_len = write_plain(ball.rad, item.rad);
       total += 3;  // "+/-"
     }
     total += item.mid_len + item.rad_len;

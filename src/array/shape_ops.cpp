@@ -36,12 +36,10 @@ Result<IntervalArray> transpose(const IntervalArray& a) {
       for (std::uint64_t i = i0; i < i1; ++i) {
         for (std::uint64_t j = j0; j < j1; ++j) {
           // Through the bounds, like every element reader.
-          const double m = mid[i * cols + j];
-          const double r = rad[i * cols + j];
-          const double lo = m - r;
-          const double hi = m + r;
-          out.mid[j * rows + i] = (lo + hi) * 0.5;
-          out.rad[j * rows + i] = (hi - lo) * 0.5;
+          const auto [lo, hi] = rules::endpoints_of(mid[i * cols + j], rad[i * cols + j]);
+          const Ball ball = rules::ball_from_endpoints(lo, hi);
+          out.mid[j * rows + i] = ball.mid;
+          out.rad[j * rows + i] = ball.rad;
         }
       }
     }

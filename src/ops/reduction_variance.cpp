@@ -17,10 +17,9 @@ Endpoints variance_endpoints(const IntervalStorage& storage, std::uint64_t n) {
   // The mean ball, computed exactly as mean() does.
   const double m = ((s.lo + s.hi) * 0.5) / c;
   const double r = ((s.hi - s.lo) * 0.5) / c;
-  const double mlo = m - r;
-  const double mhi = r + m;
-  const double mu = (mlo + mhi) * 0.5;
-  const double rho = (mhi - mlo) * 0.5;
+  const Ball mean = ball_from_endpoints({m - r, r + m});
+  const double mu = mean.mid;
+  const double rho = mean.rad;
 
   // With the element in x +- e and the mean in mu +- rho, the square of their
   // difference lies within d^2 +- (f^2 + 2|d| f).
