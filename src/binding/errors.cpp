@@ -13,14 +13,8 @@ PyObject* exception_class(ErrorKind kind) {
       return PyExc_TypeError;
     case ErrorKind::IndexError:
       return PyExc_IndexError;
-    case ErrorKind::OverflowError:
-      return PyExc_OverflowError;
     case ErrorKind::ValueError:
       return PyExc_ValueError;
-    case ErrorKind::SystemError:
-      return PyExc_SystemError;
-    case ErrorKind::ImportError:
-      return PyExc_ImportError;
     case ErrorKind::MemoryError:
       return PyExc_MemoryError;
   }

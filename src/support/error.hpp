@@ -11,10 +11,7 @@ namespace quorvex {
 enum class ErrorKind {
   TypeError,
   IndexError,
-  OverflowError,
   ValueError,
-  SystemError,
-  ImportError,
   MemoryError,
 };
 
@@ -29,9 +26,6 @@ inline Error type_error(std::string message) {
 }
 inline Error index_error(std::string message) {
   return {ErrorKind::IndexError, std::move(message)};
-}
-inline Error overflow_error(std::string message) {
-  return {ErrorKind::OverflowError, std::move(message)};
 }
 inline Error value_error(std::string message) {
   return {ErrorKind::ValueError, std::move(message)};
