@@ -88,7 +88,7 @@ def numpy_ratios():
 
 
 if __name__ == "__main__":
-    binary = sys.argv[1] if len(sys.argv) > 1 else "build/reduction-bench/bench_reduction"
+    binary = sys.argv[1] if len(sys.argv) > 1 else "build/bench/bench_reduction"
     if binary == "--no-cpp":
         pass
     elif os.path.exists(binary):
