@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "binding/bridge.hpp"
 #include "binding/errors.hpp"
 #include "binding/methods.hpp"
 #include "binding/py.hpp"
+#include "binding/storage_buffer.hpp"
 #include "binding/type.hpp"
 #include "support/panic.hpp"
 
@@ -53,6 +55,25 @@ bool add_attribute(PyObject* module, const char* name, PyObject* value) {
   return name_obj && add_attribute(module, name_obj.get(), value);
 }
 
+// What the quorvex package builds on, kept out of __all__: the exception
+// class it re-exports, the storage buffer type and the functions that move
+// data in and out of storages.
+bool add_private_names(PyObject* module, PyObject* module_name) {
+  PyObject* panic_type = panic_exception_type();
+  if (panic_type == nullptr || PyObject_SetAttrString(module, "_PanicException", panic_type) != 0) {
+    return false;
+  }
+  auto* buffer_type = reinterpret_cast<PyObject*>(storage_buffer_type());
+  if (PyObject_SetAttrString(module, "_StorageBuffer", buffer_type) != 0) return false;
+  for (PyMethodDef* def = bridge_functions(); def->ml_name != nullptr; ++def) {
+    PyRef function = PyRef::steal(PyCMethod_New(def, module, module_name, nullptr));
+    if (!function || PyObject_SetAttrString(module, def->ml_name, function.get()) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool populate(PyObject* module) {
   if (!add_attribute(module, "IntervalArray", reinterpret_cast<PyObject*>(interval_array_type()))) {
     return false;
@@ -66,7 +87,8 @@ bool populate(PyObject* module) {
     if (!name || !add_attribute(module, name.get(), function.get())) return false;
   }
   PyRef version = PyRef::steal(PyUnicode_FromString("0.1.0"));
-  return version && add_attribute(module, "__version__", version.get());
+  return version && add_attribute(module, "__version__", version.get()) &&
+         add_private_names(module, module_name.get());
 }
 
 PyObject* init_module() {
