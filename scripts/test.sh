@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds and installs the module, then runs the
-# C++ unit tests and the Python test suite.
+# Installs what the tests need, builds and installs the project, then runs the
+# C++ unit tests, the Python test suite and the type checks.
+#
+# Everything goes into the environment of `python3` as found on PATH: the
+# active venv when there is one, else that interpreter's own site-packages (a
+# distribution that refuses system-wide pip makes this fail: use a venv). pip
+# itself is left as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-python3 -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-python3 -m pip install -q "pytest>=7" "hypothesis>=6" "numpy>=1.24" cmake ninja "scikit-build-core>=0.10"
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.24" "mypy>=1.18" cmake ninja "scikit-build-core>=0.10")
+echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
+python3 -m pip install -q "${deps[@]}"
 python3 -m pip install -q --no-build-isolation --force-reinstall --no-deps .
 
 cmake -S . -B build/tests -G Ninja -DQUORVEX_BUILD_MODULE=OFF -DQUORVEX_BUILD_TESTS=ON >/dev/null
@@ -14,4 +20,7 @@ cmake --build build/tests -j"$(nproc)"
 build/tests/quorvex_cpp_tests --gtest_brief=1
 
 # From outside the source tree, so the installed module is the one imported.
-cd /tmp && python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
+cd /tmp
+python3 -m mypy.stubtest _quorvex
+python3 -m mypy --strict --cache-dir "$root/build/mypy-cache" "$root/examples"
+python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
