@@ -26,17 +26,19 @@ def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[np.generic]:
     return array
 
 
-def _first_negative(rad: npt.NDArray[np.generic], shape: tuple[int, ...]) -> tuple[int, ...] | None:
-    """Index (in the result) of the first negative radius, or None.
+def _first_negative(rad: npt.NDArray[np.generic], ndim: int) -> tuple[int, ...] | None:
+    """Index in the result of the first negative radius, or None.
 
-    NaN radii are not negative, and fmin skips them, so one vector pass over
-    the radii decides; only a failing input pays for finding the index.
+    NaN radii are not negative and fmin skips them, so one vector pass over
+    the radii decides; only a failing input pays for finding the index. That
+    search runs over `rad` itself, not over its broadcast to the result: the
+    first negative entry of `rad` is also the first in the result, at the
+    same index with zeros for the dimensions broadcasting adds.
     """
     if rad.dtype.kind not in "if" or rad.size == 0 or not np.fmin.reduce(rad, axis=None) < 0:
         return None
-    negative = np.broadcast_to(rad, shape) < 0
-    flat = int(np.argmax(negative))
-    return tuple(int(i) for i in np.unravel_index(flat, shape))
+    found = np.unravel_index(int(np.argmax(rad < 0)), rad.shape)
+    return (0,) * (ndim - rad.ndim) + tuple(int(i) for i in found)
 
 
 def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[np.generic],
@@ -74,9 +76,9 @@ def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArr
         raise ValueError(
             f"from_numpy() cannot broadcast rad of shape {r.shape} to the shape {shape} of mid")
     if m.size != 0:
-        index = _first_negative(r, shape)
+        index = _first_negative(r, len(shape))
         if index is not None:
-            value = np.broadcast_to(r, shape)[index].item()
+            value = r[index[len(shape) - r.ndim:]].item()
             raise ValueError(
                 f"from_numpy() needs non-negative radii, but rad is {value!r} at index {index}")
     size = m.size
