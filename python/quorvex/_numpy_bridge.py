@@ -8,6 +8,8 @@ views of an existing storage (no copy at all).
 
 from __future__ import annotations
 
+import math
+
 import numpy as np
 import numpy.typing as npt
 
@@ -15,6 +17,8 @@ import _quorvex as core
 
 # numpy dtype kinds that hold real numbers: bool, signed, unsigned, floating.
 _REAL_KINDS = "biuf"
+# Elements of the largest storage the core can lay out (16 bytes each, 64-byte aligned).
+_MAX_SIZE = ((1 << 63) - 49) // 16
 
 Float64Array = npt.NDArray[np.float64]
 
@@ -48,7 +52,7 @@ def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[np.gener
         return
     # Anything else is converted, broadcast and gathered by numpy in one pass,
     # with the same casts as astype(float64).
-    run = np.frombuffer(memoryview(storage), np.float64)[start:start + int(np.prod(shape))]
+    run = np.frombuffer(memoryview(storage), np.float64)[start:start + math.prod(shape)]
     np.copyto(run.reshape(shape), source, casting="unsafe")
 
 
@@ -63,7 +67,7 @@ def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArr
 
     Raises TypeError for complex, object, string or datetime data, and
     ValueError for a `rad` that does not broadcast or holds a negative value;
-    nothing is allocated then.
+    nothing is allocated then. MemoryError when the storage cannot be had.
     """
     m = _real_array(mid, "mid")
     r = _real_array(rad, "rad")
@@ -82,6 +86,8 @@ def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArr
             raise ValueError(
                 f"from_numpy() needs non-negative radii, but rad is {value!r} at index {index}")
     size = m.size
+    if size > _MAX_SIZE:
+        raise MemoryError(f"from_numpy() cannot allocate an array of {size} elements")
     storage = core._storage_for_overwrite(size)
     _fill(storage, 0, m, shape)
     _fill(storage, size, r, shape)

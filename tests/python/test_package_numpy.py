@@ -49,7 +49,7 @@ def test_round_trip_keeps_every_bit(data, shape, layout):
 
 
 @pytest.mark.parametrize("dtype", [np.bool_, np.int8, np.uint64, np.int64, np.float16,
-                                   np.float32, np.longdouble])
+                                   np.float32, np.longdouble, np.dtype(">f8")])
 def test_other_dtypes_convert_as_astype(dtype):
     values = np.arange(12).reshape(3, 4) * 997
     if dtype == np.uint64:
@@ -102,6 +102,8 @@ def test_bad_input_is_refused_before_allocating():
         qv.from_numpy(huge, -1.0)
     with pytest.raises(TypeError, match="complex128"):
         qv.from_numpy(huge, np.complex128(1))
+    with pytest.raises(MemoryError, match="cannot allocate an array of 576460752303423488"):
+        qv.from_numpy(np.broadcast_to(np.float64(1.0), (2**59,)))
 
 
 def test_views_are_read_only_shared_and_outlive_the_array():
