@@ -22,5 +22,5 @@ build/tests/quorvex_cpp_tests --gtest_brief=1
 # From outside the source tree, so the installed module is the one imported.
 cd /tmp
 python3 -m mypy.stubtest _quorvex
-python3 -m mypy --strict --cache-dir "$root/build/mypy-cache" "$root/examples"
+python3 -m mypy --strict --cache-dir "$root/build/mypy-cache" "$root/examples" "$root/python/quorvex"
 python3 -m pytest -q -p no:cacheprovider "$root/tests/python"

@@ -9,6 +9,7 @@ views of an existing storage (no copy at all).
 from __future__ import annotations
 
 import math
+from typing import Any
 
 import numpy as np
 import numpy.typing as npt
@@ -23,14 +24,14 @@ _MAX_SIZE = ((1 << 63) - 49) // 16
 Float64Array = npt.NDArray[np.float64]
 
 
-def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[np.generic]:
+def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
     array = np.asarray(value)
     if array.dtype.kind not in _REAL_KINDS:
         raise TypeError(f"from_numpy() needs real numbers, but {name} has dtype {array.dtype}")
     return array
 
 
-def _first_negative(rad: npt.NDArray[np.generic], ndim: int) -> tuple[int, ...] | None:
+def _first_negative(rad: npt.NDArray[Any], ndim: int) -> tuple[int, ...] | None:
     """Index in the result of the first negative radius, or None.
 
     NaN radii are not negative and fmin skips them, so one vector pass over
@@ -45,7 +46,7 @@ def _first_negative(rad: npt.NDArray[np.generic], ndim: int) -> tuple[int, ...] 
     return (0,) * (ndim - rad.ndim) + tuple(int(i) for i in found)
 
 
-def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[np.generic],
+def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[Any],
           shape: tuple[int, ...]) -> None:
     if source.shape == shape and source.dtype == np.float64 and source.flags.c_contiguous:
         core._copy_into(storage, start, source)
