@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds and installs the module, then runs the
-# C++ unit tests, the instruction-set check and the Python test suite: whole
-# on the processor's own target, then its target-dependent part once more for
-# every lower target the processor supports (through QUORVEX_TARGET).
+# Installs what the tests need, builds and installs the project, then runs the
+# C++ unit tests, the instruction-set check, the type checks and the Python
+# test suite: whole on the processor's own target, then its target-dependent
+# part once more for every lower target the processor supports (through
+# QUORVEX_TARGET).
+#
+# Everything goes into the environment of `python3` as found on PATH: the
+# active venv when there is one, else that interpreter's own site-packages (a
+# distribution that refuses system-wide pip makes this fail: use a venv). pip
+# itself is left as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-python3 -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-python3 -m pip install -q "pytest>=7" "hypothesis>=6" "numpy>=1.24" cmake ninja "scikit-build-core>=0.10"
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.24" "mypy>=1.18" cmake ninja "scikit-build-core>=0.10")
+echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
+python3 -m pip install -q "${deps[@]}"
 python3 -m pip install -q --no-build-isolation --force-reinstall --no-deps .
 
 cmake -S . -B build/tests -G Ninja -DQUORVEX_BUILD_TESTS=ON -DQUORVEX_WERROR=ON >/dev/null
@@ -18,6 +25,8 @@ python3 scripts/check_isa.py build/tests
 
 # From outside the source tree, so the installed module is the one imported.
 cd /tmp
+python3 -m mypy.stubtest _quorvex
+python3 -m mypy --strict --cache-dir "$root/build/mypy-cache" "$root/examples" "$root/python/quorvex"
 python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
 native=$(python3 -c "import _quorvex; print(_quorvex._target())")
 for target in avx512 fma avx2 avx sse2; do

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "binding/bridge.hpp"
 #include "binding/errors.hpp"
 #include "binding/methods.hpp"
 #include "binding/py.hpp"
+#include "binding/storage_buffer.hpp"
 #include "binding/target_info.hpp"
 #include "binding/type.hpp"
 #include "support/panic.hpp"
@@ -54,6 +56,32 @@ bool add_attribute(PyObject* module, const char* name, PyObject* value) {
   return name_obj && add_attribute(module, name_obj.get(), value);
 }
 
+// Functions set on the module but kept out of __all__.
+bool add_private_functions(PyObject* module, PyObject* module_name, PyMethodDef* def) {
+  for (; def->ml_name != nullptr; ++def) {
+    PyRef function = PyRef::steal(PyCMethod_New(def, module, module_name, nullptr));
+    if (!function || PyObject_SetAttrString(module, def->ml_name, function.get()) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What the quorvex package and the tests build on, kept out of __all__: the
+// exception class the package re-exports, the storage buffer type, the
+// functions that move data in and out of storages, and those that tell the
+// kernel target.
+bool add_private_names(PyObject* module, PyObject* module_name) {
+  PyObject* panic_type = panic_exception_type();
+  if (panic_type == nullptr || PyObject_SetAttrString(module, "_PanicException", panic_type) != 0) {
+    return false;
+  }
+  auto* buffer_type = reinterpret_cast<PyObject*>(storage_buffer_type());
+  if (PyObject_SetAttrString(module, "_StorageBuffer", buffer_type) != 0) return false;
+  return add_private_functions(module, module_name, bridge_functions()) &&
+         add_private_functions(module, module_name, target_functions());
+}
+
 bool populate(PyObject* module) {
   if (!add_attribute(module, "IntervalArray", reinterpret_cast<PyObject*>(interval_array_type()))) {
     return false;
@@ -66,15 +94,9 @@ bool populate(PyObject* module) {
     PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
     if (!name || !add_attribute(module, name.get(), function.get())) return false;
   }
-  // Private helpers: attributes of the module, but not in __all__.
-  for (PyMethodDef* def = target_functions(); def->ml_name != nullptr; ++def) {
-    PyRef function = PyRef::steal(PyCMethod_New(def, module, module_name.get(), nullptr));
-    if (!function || PyObject_SetAttrString(module, def->ml_name, function.get()) != 0) {
-      return false;
-    }
-  }
   PyRef version = PyRef::steal(PyUnicode_FromString("0.1.0"));
-  return version && add_attribute(module, "__version__", version.get());
+  return version && add_attribute(module, "__version__", version.get()) &&
+         add_private_names(module, module_name.get());
 }
 
 PyObject* init_module() {

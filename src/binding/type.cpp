@@ -14,8 +14,9 @@ namespace {
 
 constexpr std::string_view kClassDoc =
     "IntervalArray(values, error=0.0)\n--\n\n"
-    "An n-dimensional array of real intervals in midpoint-radius form with guaranteed "
-    "numerical error bounds.";
+    "An n-dimensional array of real intervals in midpoint-radius form whose radii carry input "
+    "errors through each operation to first order, without adding the rounding error of the "
+    "computation itself.";
 
 PyTypeObject* g_type = nullptr;
 

@@ -1,0 +1,109 @@
+"""Element data between numpy arrays and IntervalArray storages.
+
+A storage is one buffer holding all midpoints, then all radii. from_numpy
+writes the caller's data straight into a fresh storage (one copy, with the
+float64 conversion done by numpy on the way), and to_numpy returns read-only
+views of an existing storage (no copy at all).
+"""
+
+from __future__ import annotations
+
+import math
+from typing import Any
+
+import numpy as np
+import numpy.typing as npt
+
+import _quorvex as core
+
+# numpy dtype kinds that hold real numbers: bool, signed, unsigned, floating.
+_REAL_KINDS = "biuf"
+# Elements of the largest storage the core can lay out (16 bytes each, 64-byte aligned).
+_MAX_SIZE = ((1 << 63) - 49) // 16
+
+Float64Array = npt.NDArray[np.float64]
+
+
+def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
+    array = np.asarray(value)
+    if array.dtype.kind not in _REAL_KINDS:
+        raise TypeError(f"from_numpy() needs real numbers, but {name} has dtype {array.dtype}")
+    return array
+
+
+def _first_negative(rad: npt.NDArray[Any], ndim: int) -> tuple[int, ...] | None:
+    """Index in the result of the first negative radius, or None.
+
+    NaN radii are not negative and fmin skips them, so one vector pass over
+    the radii decides; only a failing input pays for finding the index. That
+    search runs over `rad` itself, not over its broadcast to the result: the
+    first negative entry of `rad` is also the first in the result, at the
+    same index with zeros for the dimensions broadcasting adds.
+    """
+    if rad.dtype.kind not in "if" or rad.size == 0 or not np.fmin.reduce(rad, axis=None) < 0:
+        return None
+    found = np.unravel_index(int(np.argmax(rad < 0)), rad.shape)
+    return (0,) * (ndim - rad.ndim) + tuple(int(i) for i in found)
+
+
+def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[Any],
+          shape: tuple[int, ...]) -> None:
+    if source.shape == shape and source.dtype == np.float64 and source.flags.c_contiguous:
+        core._copy_into(storage, start, source)
+        return
+    # Anything else is converted, broadcast and gathered by numpy in one pass,
+    # with the same casts as astype(float64).
+    run = np.frombuffer(memoryview(storage), np.float64)[start:start + math.prod(shape)]
+    np.copyto(run.reshape(shape), source, casting="unsafe")
+
+
+def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArray:
+    """An IntervalArray with the midpoints `mid` and the radii `rad`.
+
+    `mid` is any array_like of real numbers (of any dtype and strides); the
+    result has its shape, a scalar giving shape []. `rad` is a scalar or an
+    array_like that broadcasts to that shape. Both are converted to float64
+    as ``astype(np.float64)`` would. Radii must not be negative; NaN and
+    +inf are accepted.
+
+    Raises TypeError for complex, object, string or datetime data, and
+    ValueError for a `rad` that does not broadcast or holds a negative value;
+    nothing is allocated then. MemoryError when the storage cannot be had.
+    """
+    m = _real_array(mid, "mid")
+    r = _real_array(rad, "rad")
+    shape: tuple[int, ...] = m.shape
+    try:
+        broadcast = np.broadcast_shapes(r.shape, shape)
+    except ValueError:
+        broadcast = None
+    if broadcast != shape:
+        raise ValueError(
+            f"from_numpy() cannot broadcast rad of shape {r.shape} to the shape {shape} of mid")
+    if m.size != 0:
+        index = _first_negative(r, len(shape))
+        if index is not None:
+            value = r[index[len(shape) - r.ndim:]].item()
+            raise ValueError(
+                f"from_numpy() needs non-negative radii, but rad is {value!r} at index {index}")
+    size = m.size
+    if size > _MAX_SIZE:
+        raise MemoryError(f"from_numpy() cannot allocate an array of {size} elements")
+    storage = core._storage_for_overwrite(size)
+    _fill(storage, 0, m, shape)
+    _fill(storage, size, r, shape)
+    return core._from_storage(storage, list(shape))
+
+
+def to_numpy(a: core.IntervalArray) -> tuple[Float64Array, Float64Array]:
+    """The midpoints and radii of `a` as two read-only float64 arrays of its shape.
+
+    They share memory with `a` (nothing is copied, whatever the size) and keep
+    that memory alive after `a` is gone.
+    """
+    if not isinstance(a, core.IntervalArray):
+        raise TypeError(f"to_numpy() needs an IntervalArray, not {type(a).__name__}")
+    shape = tuple(a.shape())
+    both = np.frombuffer(memoryview(core._storage(a)), np.float64)
+    size = both.size // 2
+    return both[:size].reshape(shape), both[size:].reshape(shape)

@@ -1,0 +1,82 @@
+"""Pickling and copying IntervalArray.
+
+The core type offers no pickling of its own, so the package registers a
+reducer with copyreg. An array pickles as its shape and its element data;
+with protocol 5 the data is a PickleBuffer over the storage itself, so it can
+travel out of band without a copy. An out-of-band buffer that still is such
+a storage (a round trip within one process) is shared again, as numpy shares
+its own buffers; anything else is copied once into a fresh storage.
+"""
+
+from __future__ import annotations
+
+import copyreg
+import math
+import pickle
+from typing import TYPE_CHECKING, Any
+
+import _quorvex as core
+
+if TYPE_CHECKING:
+    from _typeshed import ReadableBuffer as Buffer
+
+Reduced = tuple[Any, tuple[Any, ...]]
+
+
+class _Elements:
+    """The element data of one array, standing in for it inside a pickle.
+
+    Only this object learns the pickle protocol, so only it decides between
+    a PickleBuffer and plain bytes.
+    """
+
+    __slots__ = ("array",)
+
+    def __init__(self, array: core.IntervalArray) -> None:
+        self.array = array
+
+    def __reduce_ex__(self, protocol: Any) -> Reduced:
+        storage = core._storage(self.array)
+        if protocol >= 5:
+            return _identity, (pickle.PickleBuffer(storage),)
+        return _identity, (bytes(storage),)
+
+    def __deepcopy__(self, memo: dict[int, Any]) -> _Elements:
+        shape = self.array.shape()
+        return _Elements(_copied(core._storage(self.array), shape))
+
+
+def _identity(data: Buffer) -> Buffer:
+    return data
+
+
+def _copied(data: Buffer, shape: list[int]) -> core.IntervalArray:
+    size = math.prod(shape)
+    view = memoryview(data).cast("B")
+    if view.nbytes != 16 * size:
+        raise ValueError(
+            f"pickled IntervalArray of shape {shape} has {view.nbytes} bytes of data, "
+            f"expected {16 * size}")
+    storage = core._storage_for_overwrite(size)
+    core._copy_into(storage, 0, view.cast("d"))
+    return core._from_storage(storage, shape)
+
+
+def _rebuild(shape: list[int], data: _Elements | Buffer) -> core.IntervalArray:
+    if isinstance(data, _Elements):
+        return data.array  # copy.copy: an immutable array may be its own copy
+    view = memoryview(data)
+    owner = view.obj
+    if isinstance(owner, core._StorageBuffer):
+        whole = memoryview(owner)
+        if whole.readonly and whole.nbytes == view.nbytes:
+            return core._from_storage(owner, shape)
+    return _copied(view, shape)
+
+
+def _reduce(a: core.IntervalArray) -> Reduced:
+    return _rebuild, (a.shape(), _Elements(a))
+
+
+def register() -> None:
+    copyreg.pickle(core.IntervalArray, _reduce)

@@ -1,0 +1,39 @@
+// _StorageBuffer: a small private type that lends the storage of one array
+// value to Python through the buffer protocol (one run of 2 * size doubles:
+// the midpoints, then the radii). The quorvex package fills new arrays and
+// views existing ones through it with numpy, so neither needs a copy beyond
+// the one into the storage. It is not an IntervalArray, and Python cannot
+// create one except through the private module functions.
+#pragma once
+
+#include <cstdint>
+
+#include "array/interval_array.hpp"
+#include "binding/py.hpp"
+
+namespace quorvex::binding {
+
+// The type object, created on first use; panics when the interpreter refuses.
+PyTypeObject* storage_buffer_type();
+
+// A read-only buffer holding a share of the storage of `value`. Arrays are
+// immutable, so any number of exports may read it for as long as they live.
+PyObject* shared_storage_buffer(const IntervalArray& value);
+
+// A writable buffer over the exclusive storage of `fresh`, whose contents are
+// unspecified until the caller has written every element.
+PyObject* fresh_storage_buffer(IntervalArray&& fresh);
+
+// Copies the doubles of `source` (a C-contiguous buffer of format "d") into
+// the writable `buffer` from element `start` on, with the interpreter lock
+// released. Returns None, or null with a Python error set.
+PyObject* copy_into_storage_buffer(PyObject* buffer, std::uint64_t start, PyObject* source);
+
+// An IntervalArray of `shape` over the storage behind `buffer`. A read-only
+// buffer shares its storage. A writable one hands its storage over and is
+// empty afterwards, so nothing can write to the array once it is wrapped;
+// while a writable buffer is still exported this fails with BufferError.
+// Returns null with a Python error set on failure.
+PyObject* array_from_storage_buffer(PyObject* buffer, const Shape& shape);
+
+}  // namespace quorvex::binding
