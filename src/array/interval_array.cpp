@@ -49,6 +49,10 @@ Result<IntervalArray> IntervalArray::for_overwrite(Shape shape) {
   return allocate(std::move(shape), StorageRef::for_overwrite);
 }
 
+Result<IntervalArray> IntervalArray::for_midpoints(Shape shape) {
+  return allocate(std::move(shape), StorageRef::for_midpoints);
+}
+
 Result<IntervalArray> IntervalArray::uniform(Shape shape, double m, double r) {
   QV_TRY(array, zeros(std::move(shape)));
   QV_TRY(runs, array.writable());

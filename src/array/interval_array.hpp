@@ -36,6 +36,9 @@ class IntervalArray {
   // An array of `shape` whose elements are unspecified until the caller has
   // written every one of them (through writable()), before anyone else sees it.
   static Result<IntervalArray> for_overwrite(Shape shape);
+  // An exact array of `shape` (radii +0.0) whose midpoints are unspecified
+  // until the caller has written every one of them.
+  static Result<IntervalArray> for_midpoints(Shape shape);
   // Every element (m, r).
   static Result<IntervalArray> uniform(Shape shape, double m, double r);
   // Shape [n], radii 0.

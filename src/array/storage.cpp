@@ -39,6 +39,14 @@ Result<StorageRef> StorageRef::for_overwrite(std::uint64_t len) {
   return allocate(len, AlignedBuffer::for_overwrite);
 }
 
+Result<StorageRef> StorageRef::for_midpoints(std::uint64_t len) {
+  QV_TRY(storage, for_overwrite(len));
+  if (len != 0 && !storage->buffer_.fresh_pages()) {
+    std::memset(storage->mutable_radii(), 0, len * sizeof(double));
+  }
+  return storage;
+}
+
 Result<StorageRef> StorageRef::from_parts(std::span<const double> mids,
                                           std::span<const double> rads) {
   if (mids.size() != rads.size()) panic("midpoints and radii must have same length");

@@ -59,6 +59,10 @@ class StorageRef {
   // As zeroed, with unspecified contents that the caller overwrites completely
   // before the storage is shared or read.
   static Result<StorageRef> for_overwrite(std::uint64_t len);
+  // Radii +0.0, midpoints unspecified until the caller has written them all.
+  // Fresh pages are zero already; only a recycled heap block gets its radius
+  // run cleared.
+  static Result<StorageRef> for_midpoints(std::uint64_t len);
 
   // Copies mids then rads into a new storage; panics if their lengths differ.
   static Result<StorageRef> from_parts(std::span<const double> mids, std::span<const double> rads);

@@ -1,7 +1,9 @@
 // The elementwise operators. Array-array forms check element counts before
-// shapes (so a count mismatch is what gets reported when both differ), build
-// the result as a zero array (radii already +0.0, which the exact fast paths
-// rely on) and fill it in place; nothing is copied after it is computed.
+// shapes (so a count mismatch is what gets reported when both differ). Every
+// result is written in place without a zero fill first: paths that compute
+// midpoints and radii allocate it for overwriting, the exact fast paths as an
+// exact array whose midpoints they write. Nothing is copied after it is
+// computed.
 #include "ops/arithmetic.hpp"
 
 #include <algorithm>
@@ -45,14 +47,16 @@ Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, c
                                MidpointKernel midpoint_kernel,
                                arith::IntervalKernel interval_kernel) {
   check_operands(a, b, op);
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
-  QV_TRY(runs, out.writable());
   if (rules::is_exact(a.radii()) && rules::is_exact(b.radii())) {
+    QV_TRY(out, IntervalArray::for_midpoints(a.shape()));
+    QV_TRY(runs, out.writable());
     midpoint_kernel(a.midpoints(), b.midpoints(), runs.mid);
-  } else {
-    arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(), b.radii(),
-                               runs.mid, runs.rad);
+    return out;
   }
+  QV_TRY(out, IntervalArray::for_overwrite(a.shape()));
+  QV_TRY(runs, out.writable());
+  arith::run_interval_kernel(interval_kernel, a.midpoints(), a.radii(), b.midpoints(), b.radii(),
+                             runs.mid, runs.rad);
   return out;
 }
 
@@ -60,7 +64,7 @@ Result<IntervalArray> sum_like(const IntervalArray& a, const IntervalArray& b, c
 Result<IntervalArray> add_point_pair(const IntervalArray& a, double p, bool negate_first) {
   const double cm = (p + p) * 0.5;
   const double cr = (p - p) * 0.5;
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(out, IntervalArray::for_overwrite(a.shape()));
   QV_TRY(runs, out.writable());
   if (negate_first) {
     simd::sign_flip(a.midpoints(), runs.mid);
@@ -84,10 +88,11 @@ Result<IntervalArray> sub(const IntervalArray& a, const IntervalArray& b) {
 
 Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
   check_operands(a, b, kMul);
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
-  QV_TRY(runs, out.writable());
   const bool a_exact = rules::is_exact(a.radii());
   const bool b_exact = rules::is_exact(b.radii());
+  QV_TRY(out, a_exact && b_exact ? IntervalArray::for_midpoints(a.shape())
+                                 : IntervalArray::for_overwrite(a.shape()));
+  QV_TRY(runs, out.writable());
   if (b_exact) {
     // With rb = 0 the product radius reduces to |mb| * ra (zero when a is exact too).
     simd::midpoint_product(a.midpoints(), b.midpoints(), runs.mid);
@@ -101,14 +106,16 @@ Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
 
 Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   check_operands(a, b, kDiv);
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
-  QV_TRY(runs, out.writable());
   // The divisor scan, the quotients and their radii go block by block, so
   // each block is read from memory once. A divisor that may be zero, found in
   // any block, discards what earlier blocks wrote: the whole array then goes
-  // through endpoint division, which leaves the thread in round-to-nearest.
+  // through endpoint division (which writes midpoints and radii), leaving the
+  // thread in round-to-nearest.
   constexpr std::size_t kBlock = 4096;
   const bool exact = rules::is_exact(a.radii()) && rules::is_exact(b.radii());
+  QV_TRY(out, exact ? IntervalArray::for_midpoints(a.shape())
+                    : IntervalArray::for_overwrite(a.shape()));
+  QV_TRY(runs, out.writable());
   const auto ma = a.midpoints(), ra = a.radii(), mb = b.midpoints(), rb = b.radii();
   const std::size_t n = ma.size();
   for (std::size_t start = 0; start < n; start += kBlock) {
@@ -140,7 +147,7 @@ Result<IntervalArray> rsub_scalar(double s, const IntervalArray& a) {
 }
 
 Result<IntervalArray> mul_scalar(const IntervalArray& a, double s) {
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(out, IntervalArray::for_overwrite(a.shape()));
   QV_TRY(runs, out.writable());
   simd::broadcast_product(a.midpoints(), s, runs.mid);
   simd::broadcast_product(a.radii(), rules::abs_bits(s), runs.rad);
@@ -152,7 +159,7 @@ Result<IntervalArray> div_scalar(const IntervalArray& a, double s) {
 }
 
 Result<IntervalArray> negate(const IntervalArray& a) {
-  QV_TRY(out, IntervalArray::zeros(a.shape()));
+  QV_TRY(out, IntervalArray::for_overwrite(a.shape()));
   QV_TRY(runs, out.writable());
   simd::sign_flip(a.midpoints(), runs.mid);
   if (a.size() != 0) std::memcpy(runs.rad.data(), a.radii().data(), a.size() * sizeof(double));

@@ -14,10 +14,10 @@
 namespace quorvex {
 namespace {
 
-// The exact fast path: out_mid[i] = f(mid[i]) on the calling thread; radii untouched.
+// The exact fast path: out_mid[i] = f(mid[i]) on the calling thread; radii +0.0.
 template <class F>
 Result<IntervalArray> map_exact_midpoints(const IntervalArray& a, F&& f) {
-  QV_TRY(result, IntervalArray::zeros(a.shape()));
+  QV_TRY(result, IntervalArray::for_midpoints(a.shape()));
   if (a.size() == 0) return result;
   QV_TRY(out, result.writable());
   f(a.midpoints(), out.mid);

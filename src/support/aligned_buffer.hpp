@@ -28,6 +28,8 @@ class AlignedBuffer {
 
   void* data() const noexcept { return aligned_; }
   std::size_t size() const noexcept { return bytes_; }
+  // Fresh pages from the kernel: all zero until the first write.
+  bool fresh_pages() const noexcept { return mapped_; }
 
  private:
   void release() noexcept;
