@@ -22,6 +22,7 @@
 
 #include "ops/endpoint_driver.hpp"
 #include "ops/math.hpp"
+#include "paired.hpp"
 #include "pool/pool.hpp"
 #include "pool/worker_pool.hpp"
 
@@ -233,41 +234,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> cpu_;
 };
 
-// Paired rounds. On a shared host the machine's speed drifts by tens of
-// percent within seconds, more than a best-of-repetitions hides. Each round
-// times every variant once, back to back and in a rotating order, and a ratio
-// is the median over rounds of the ratios within one round.
-template <class Run>
-double seconds_of(Run&& run) {
-  const auto start = std::chrono::steady_clock::now();
-  run();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-template <std::size_t V>
-using Rounds = std::vector<std::array<double, V>>;
-
-template <std::size_t V>
-double median_ratio(const Rounds<V>& rounds, std::size_t num, std::size_t den) {
-  std::vector<double> ratios;
-  for (const auto& t : rounds) ratios.push_back(t[num] / t[den]);
-  std::sort(ratios.begin(), ratios.end());
-  const std::size_t h = ratios.size() / 2;
-  return ratios.size() % 2 == 1 ? ratios[h] : (ratios[h - 1] + ratios[h]) * 0.5;
-}
-
-template <std::size_t V>
-Rounds<V> time_rounds(int count, const std::array<std::function<void()>, V>& variants) {
-  for (const auto& v : variants) v();  // warm up: pool threads, page cache of the operands
-  Rounds<V> rounds(count);
-  for (int r = 0; r < count; ++r) {
-    for (std::size_t j = 0; j < V; ++j) {
-      const std::size_t v = (r + j) % V;
-      rounds[r][v] = seconds_of(variants[v]);
-    }
-  }
-  return rounds;
-}
+using bench::median_ratio;
+using bench::time_rounds;
 
 void run_paired(int count) {
   quorvex::pool::WorkerPool one(1);
@@ -322,11 +290,9 @@ void run_paired(int count) {
 
 int main(int argc, char** argv) {
   // --paired=N: N paired rounds instead of the benchmark library's runs.
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--paired=", 9) == 0) {
-      run_paired(std::atoi(argv[i] + 9));
-      return 0;
-    }
+  if (const int rounds = bench::paired_rounds(argc, argv); rounds > 0) {
+    run_paired(rounds);
+    return 0;
   }
   for (const Function& f : kFunctions) {
     benchmark::RegisterBenchmark((std::string("two_calls/") + f.name).c_str(), BM_two_calls, &f)
