@@ -3,10 +3,16 @@
 // buffer (the same traffic as a + b on two inexact arrays). Figures are
 // reported as ratios to that baseline measured in the same run:
 //   build/<dir>/bench_arith --benchmark_min_time=0.5s
+// or, in paired rounds (see paired.hpp), the operators against loops moving
+// the same bytes, the division with one zero-containing divisor against the
+// plain quotient, and the product reduction:
+//   build/<dir>/bench_arith --paired=31
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <random>
@@ -14,6 +20,8 @@
 #include <vector>
 
 #include "ops/arithmetic.hpp"
+#include "ops/reduction.hpp"
+#include "paired.hpp"
 #include "simd/targets.hpp"
 #include "support/aligned_buffer.hpp"
 
@@ -140,6 +148,77 @@ void register_kernels() {
   }
 }
 
+// A loop moving the bytes of an operator into a fresh result: `inputs` runs
+// of n read (2 or 4), two written.
+void move_bytes(const Operands& o, std::size_t n, int inputs) {
+  auto buffer = quorvex::AlignedBuffer::for_overwrite(16 * n);
+  double* out = static_cast<double*>(buffer.data());
+  const double *ma = o.a.midpoints().data(), *ra = o.a.radii().data();
+  const double *mb = o.b.midpoints().data(), *rb = o.b.radii().data();
+  if (inputs == 4) {
+    for (std::size_t i = 0; i < n; ++i) {
+      out[i] = ma[i] + mb[i];
+      out[n + i] = ra[i] + rb[i];
+    }
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      out[i] = -ma[i];
+      out[n + i] = ra[i];
+    }
+  }
+  benchmark::DoNotOptimize(out);
+  benchmark::ClobberMemory();
+}
+
+template <class F>
+std::function<void()> keep(F f) {
+  return [f] {
+    auto c = f();
+    benchmark::DoNotOptimize(c);
+  };
+}
+
+void run_paired(int count) {
+  std::printf("%d paired rounds; target %s\n", count, simd::target_name(simd::active_target()));
+  for (const std::size_t n : {std::size_t{100000}, std::size_t{10000000}}) {
+    const Operands o(n);
+    const auto r = bench::time_rounds<6>(
+        count, {[&] { move_bytes(o, n, 4); }, keep([&] { return quorvex::add(o.a, o.b); }),
+                keep([&] { return quorvex::mul(o.a, o.b); }), [&] { move_bytes(o, n, 2); },
+                keep([&] { return quorvex::negate(o.a); }),
+                keep([&] { return quorvex::mul_scalar(o.a, 2.0); })});
+    std::printf(
+        "n=%zu: a+b %.3f, a*b %.3f of the 4-in loop; -a %.3f, a*2.0 %.3f of the 2-in loop"
+        " (loops %.3f / %.3f ms)\n",
+        n, bench::median_ratio(r, 1, 0), bench::median_ratio(r, 2, 0), bench::median_ratio(r, 4, 3),
+        bench::median_ratio(r, 5, 3), bench::median_time(r, 0) * 1e3,
+        bench::median_time(r, 3) * 1e3);
+  }
+  // One divisor in 1e6 contains zero: the whole quotient goes by endpoints.
+  constexpr std::size_t n = 1000000;
+  const Operands o(n);
+  std::vector<double> m(o.b.midpoints().begin(), o.b.midpoints().end());
+  std::vector<double> rad(o.b.radii().begin(), o.b.radii().end());
+  m[n / 2] = 0.0;
+  const IntervalArray zero_inside = IntervalArray::from_parts(m, rad, {n}).value();
+  // Factors near 1 in magnitude, of either sign, keep a long product finite
+  // (and every step's ends in the normal range).
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> near_one(0.999, 1.001);
+  std::vector<double> pm(n), pr(n, 1e-10);
+  for (double& x : pm) x = (rng() & 1 ? -1.0 : 1.0) * near_one(rng);
+  const IntervalArray factors = IntervalArray::from_parts(pm, pr, {n}).value();
+  const auto r = bench::time_rounds<3>(
+      count, {keep([&] { return quorvex::div(o.a, o.b); }),
+              keep([&] { return quorvex::div(o.a, zero_inside); }),
+              [&] { benchmark::DoNotOptimize(quorvex::array_prod(factors)); }});
+  std::printf(
+      "n=%zu: endpoint division %.3f of the plain quotient (%.2f ns/element); "
+      "prod %.2f ns/element\n",
+      n, bench::median_ratio(r, 1, 0), bench::median_time(r, 1) / n * 1e9,
+      bench::median_time(r, 2) / n * 1e9);
+}
+
 // Prints every operator's time as a ratio to the baseline of the same size.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -167,6 +246,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int rounds = bench::paired_rounds(argc, argv); rounds > 0) {
+    run_paired(rounds);
+    return 0;
+  }
   register_kernels();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;

@@ -22,6 +22,16 @@ using RadiusKernel = void (*)(const double* ma, const double* ra, const double* 
 // The sum of one column in the kernel's fixed order of additions.
 using SumKernel = double (*)(const double* x, std::size_t n);
 
+// The endpoint pair of a product of balls: the product reduction runs the
+// pair (lo, hi) through the elements, each step taking the least of the four
+// endpoint products rounded down and the greatest rounded up.
+struct ProductEnds {
+  double lo;
+  double hi;
+};
+// The pair of the product of n >= 1 elements.
+using ProductKernel = ProductEnds (*)(const double* mid, const double* rad, std::size_t n);
+
 // Inner product of two interval columns: the midpoint sum with a fused
 // multiply-add per element (order fixed per kernel) and the radius sum, always
 // in element order.

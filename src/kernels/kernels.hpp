@@ -20,6 +20,7 @@
             double* out_rad, std::size_t n)
 #define QV_SUM(name) double name(const double* x, std::size_t n)
 #define QV_DOT(name) DotSums name(const DotInputs& in)
+#define QV_PRODUCT(name) ProductEnds name(const double* mid, const double* rad, std::size_t n)
 #define QV_TILE(name)                                                                 \
   void name(std::size_t kc, const double* a, const double* b, double beta, double* c, \
             std::size_t ldc, std::size_t rows, std::size_t cols)
@@ -69,6 +70,9 @@ namespace fma {             // AVX2 and FMA
 QV_QUAD(interval_product);  // fused on full vectors
 QV_DOT(dot);
 QV_TILE(gemm_8x4);
+// Directed results from exact error terms (fused multiply-adds).
+QV_QUAD(endpoint_division);
+QV_PRODUCT(product);
 }  // namespace fma
 
 namespace scalar_fma {  // the FMA instruction, scalar code only
@@ -81,6 +85,9 @@ QV_UNARY(sqrt);
 QV_SUM(sum);
 QV_DOT(dot);
 QV_TILE(gemm_8x8);
+// Directed results by the instructions' embedded rounding.
+QV_QUAD(endpoint_division);
+QV_PRODUCT(product);
 }  // namespace avx512
 
 // Scalar reference code in src/kernels/scalar/, built for baseline x86-64 like
@@ -90,6 +97,13 @@ namespace scalar {
 // Division by endpoints under directed rounding: switches the rounding mode
 // of the calling thread and leaves it in round-to-nearest.
 QV_QUAD(endpoint_division);
+// The product reduction under directed rounding; the endpoints of its first
+// element; and one step with element (mid, rad) of endpoints blo, bhi: the
+// least of lo*blo, lo*bhi, hi*blo, hi*bhi rounded down, the greatest rounded
+// up. The steps leave the thread in round-to-nearest.
+QV_PRODUCT(product);
+ProductEnds product_start(double mid, double rad);
+ProductEnds product_step(double lo, double hi, double mid, double rad);
 }  // namespace scalar
 
 #undef QV_COMMON_ARITH
@@ -105,3 +119,4 @@ QV_QUAD(endpoint_division);
 #undef QV_SUM
 #undef QV_DOT
 #undef QV_TILE
+#undef QV_PRODUCT

@@ -113,8 +113,8 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   // thread in round-to-nearest.
   constexpr std::size_t kBlock = 4096;
   const bool exact = rules::is_exact(a.radii()) && rules::is_exact(b.radii());
-  QV_TRY(out, exact ? IntervalArray::for_midpoints(a.shape())
-                    : IntervalArray::for_overwrite(a.shape()));
+  QV_TRY(out,
+         exact ? IntervalArray::for_midpoints(a.shape()) : IntervalArray::for_overwrite(a.shape()));
   QV_TRY(runs, out.writable());
   const auto ma = a.midpoints(), ra = a.radii(), mb = b.midpoints(), rb = b.radii();
   const std::size_t n = ma.size();

@@ -82,6 +82,9 @@ SumKernel sum_kernel() noexcept {
 DotKernel dot_kernel() noexcept {
   return k().dot.kernel;
 }
+ProductKernel product_kernel() noexcept {
+  return k().product.kernel;
+}
 const EndpointBlockKernels& endpoint_blocks() noexcept {
   return *k().endpoint_blocks.kernel;
 }

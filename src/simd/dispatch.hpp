@@ -21,6 +21,8 @@ using kernels::FinishDone;
 using kernels::FinishFn;
 using kernels::GemmTile;
 using kernels::kFinishMax;
+using kernels::ProductEnds;
+using kernels::ProductKernel;
 using kernels::SumKernel;
 
 using In = std::span<const double>;
@@ -51,6 +53,8 @@ void sqrt_exact(In x, Out out);
 // sum several columns take one and use it for all.
 SumKernel sum_kernel() noexcept;
 DotKernel dot_kernel() noexcept;
+// The product reduction's kernel; leaves the thread in round-to-nearest.
+ProductKernel product_kernel() noexcept;
 const EndpointBlockKernels& endpoint_blocks() noexcept;
 const GemmTile& gemm_tile() noexcept;
 

@@ -33,6 +33,8 @@ constexpr TargetEntry kTable[] = {
                  .midpoint_difference = {k::avx512::midpoint_difference},
                  .midpoint_product = {k::avx512::midpoint_product},
                  .midpoint_quotient = {k::avx512::midpoint_quotient},
+                 .endpoint_division = {k::avx512::endpoint_division},
+                 .product = {k::avx512::product},
                  .sqrt = {k::avx512::sqrt},
                  .sum = {k::avx512::sum},
                  .dot = {k::avx512::dot},
@@ -41,6 +43,8 @@ constexpr TargetEntry kTable[] = {
      .features = kWithFma,
      .needs = {.avx2 = true, .fma = true},
      .kernels = {.interval_product = {k::fma::interval_product},
+                 .endpoint_division = {k::fma::endpoint_division},
+                 .product = {k::fma::product},
                  .dot = {k::fma::dot},
                  .gemm = {{k::fma::gemm_8x4, 8, 4, true}}}},
     {.target = Target::kAvx2,
@@ -83,6 +87,7 @@ constexpr TargetEntry kTable[] = {
                  .sign_flip = {k::sse2::sign_flip},
                  .quotient_radius = {k::sse2::quotient_radius},
                  .endpoint_division = {k::scalar::endpoint_division},
+                 .product = {k::scalar::product},
                  .sqrt = {k::sse2::sqrt},
                  .sum = {k::sse2::sum},
                  .dot = {k::sse2::dot},
@@ -156,6 +161,7 @@ Kernels resolve_kernels(const CpuFeatures& f) noexcept {
   QV_CHOOSE(sign_flip);
   QV_CHOOSE(quotient_radius);
   QV_CHOOSE(endpoint_division);
+  QV_CHOOSE(product);
   QV_CHOOSE(sqrt);
   QV_CHOOSE(sum);
   QV_CHOOSE(dot);

@@ -66,6 +66,7 @@ struct Families {
   S<kernels::UnaryKernel> sign_flip;
   S<kernels::RadiusKernel> quotient_radius;
   S<kernels::QuadKernel> endpoint_division;
+  S<kernels::ProductKernel> product;
   S<kernels::UnaryKernel> sqrt;
   S<kernels::SumKernel> sum;
   S<kernels::DotKernel> dot;
