@@ -4,10 +4,14 @@ loop (four runs read, two written into a fresh buffer) from bench_arith.
 
     PYTHONPATH=build/arith/python python3 bench/bench_ops.py [--cpp build/arith/bench_arith]
 
-Every figure is a ratio measured in this run; each time is the best of several repeats.
+Every figure is a ratio measured in this run: ours and numpy's are timed in
+paired rounds (back to back, alternating which goes first) and the ratio is the
+median over rounds of the ratios within a round; the machine's speed drifts by
+tens of percent within seconds, more than a best-of hides.
 """
 import argparse
 import json
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -18,10 +22,28 @@ import numpy as np
 import _quorvex as q
 
 
-def best(fn, n):
-    repeats = 7 if n <= 100_000 else 3
+def per_call(fn, number):
+    return timeit.timeit(fn, number=number) / number
+
+
+def paired(ours, theirs, n, rounds=21):
+    """Median seconds per call of each, and the median of their ratios in a round."""
     number = max(1, 200_000 // max(n, 1)) if n <= 100_000 else 1
-    return min(timeit.repeat(fn, number=number, repeat=repeats)) / number
+    ours(), theirs()  # warm up
+    t_ours, t_theirs, ratios = [], [], []
+    for r in range(rounds):
+        if r % 2:
+            b, a = per_call(theirs, number), per_call(ours, number)
+        else:
+            a, b = per_call(ours, number), per_call(theirs, number)
+        t_ours.append(a)
+        t_theirs.append(b)
+        ratios.append(b / a)
+    return statistics.median(t_ours), statistics.median(t_theirs), statistics.median(ratios)
+
+
+def best(fn, n):
+    return paired(fn, fn, n, rounds=7)[0]
 
 
 def operands(n, seed):
@@ -74,14 +96,14 @@ def main():
             "-a": (lambda: -a, lambda: (-am, ar.copy())),
         }
         for name, (ours, theirs) in cases.items():
-            t_q, t_np = best(ours, n), best(theirs, n)
+            t_q, t_np, ratio = paired(ours, theirs, n)
             c_loop = f"{t_q / baseline[n]:10.2f}" if n in baseline else f"{'-':>10}"
-            print(f"{n:>9} {name:>6} {t_q:11.3e} {t_np:11.3e} {t_np / t_q:9.2f} {c_loop}")
+            print(f"{n:>9} {name:>6} {t_q:11.3e} {t_np:11.3e} {ratio:9.2f} {c_loop}")
         if n == 8:
             x, y = np.ones(8), np.ones(8)
-            t_xy = best(lambda: x + y, 8)
+            t_ab, t_xy, ratio = paired(lambda: a + b, lambda: x + y, 8)
             print(f"{8:>9} {'x+y':>6} numpy x + y on 8 floats: {t_xy:.3e} s; "
-                  f"a+b / (x+y) = {best(lambda: a + b, 8) / t_xy:.2f}")
+                  f"a+b / (x+y) = {1 / ratio:.2f}")
     sys.stdout.flush()
 
 
