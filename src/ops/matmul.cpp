@@ -36,10 +36,12 @@ gemm::Operand from_row(const gemm::Operand& op, std::size_t row) {
 
 // One product over all m rows on the pool: B panel by B panel, each shared by
 // the 64-row blocks that run in parallel and pack it between them while it
-// is still in cache. A failure inside a task (a refused buffer) is carried
-// back to this thread, so it surfaces here whatever the pool does with
-// exceptions. (k > 0 here.)
-void pooled_product(std::size_t m, std::size_t k, std::size_t n, const Product& p) {
+// is still in cache. `zero_rad`, when not null, also gets the blocks' rows
+// cleared (the radii of an exact product). A failure inside a task (a refused
+// buffer) is carried back to this thread, so it surfaces here whatever the
+// pool does with exceptions. (k > 0 here.)
+void pooled_product(std::size_t m, std::size_t k, std::size_t n, const Product& p,
+                    double* zero_rad) {
   gemm::PanelProduct product(k, n, p.b, p.beta);
   const std::size_t blocks = (m + kBlockRows - 1) / kBlockRows;
   std::vector<std::exception_ptr> failures(blocks);
@@ -49,6 +51,9 @@ void pooled_product(std::size_t m, std::size_t k, std::size_t n, const Product& 
       try {
         const std::size_t row = block * kBlockRows;
         const std::size_t rows = std::min<std::size_t>(kBlockRows, m - row);
+        if (zero_rad != nullptr && panel == 0) {
+          std::fill(zero_rad + row * n, zero_rad + (row + rows) * n, 0.0);
+        }
         product.multiply(rows, from_row(p.a, row), p.c + row * n, n, block, blocks);
       } catch (...) {
         failures[block] = std::current_exception();
@@ -73,10 +78,13 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
       bytes > static_cast<std::uint64_t>(PTRDIFF_MAX)) {
     panic("capacity overflow");
   }
-  QV_TRY(result, IntervalArray::zeros(Shape{m, n}));
-  // No result elements, or k == 0: the zero-filled result already holds the
-  // answer (empty, or all zero balls), so no product runs.
-  if (count == 0 || k == 0) return result;
+  // No result elements, or k == 0: the zero array already holds the answer
+  // (empty, or all zero balls), so no product runs.
+  if (count == 0 || k == 0) return IntervalArray::zeros(Shape{m, n});
+  // Every element is written below: the midpoints by the first product
+  // (beta == 0), the radii by the second or third, or cleared when both
+  // operands are exact.
+  QV_TRY(result, IntervalArray::for_overwrite(Shape{m, n}));
   QV_TRY(runs, result.writable());
 
   const bool a_exact = rules::is_exact(a.radii());
@@ -98,8 +106,10 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
                                   b_exact ? 0.0 : 1.0,
                                   c_rad};
   }
+  double* const zero_rad = a_exact && b_exact ? c_rad : nullptr;
 
   if (m < kParallelRows) {
+    if (zero_rad != nullptr) std::fill(zero_rad, zero_rad + count, 0.0);
     for (std::size_t i = 0; i < count_products; ++i) {
       const Product& p = products[i];
       gemm::dgemm(m, k, n, p.a, p.b, p.beta, p.c, n);
@@ -109,7 +119,7 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
   // The products run one after another, each over all row blocks (which
   // write disjoint rows) with its own shared B panels.
   for (std::size_t i = 0; i < count_products; ++i) {
-    pooled_product(m, k, n, products[i]);
+    pooled_product(m, k, n, products[i], i == 0 ? zero_rad : nullptr);
   }
   return result;
 }
