@@ -108,7 +108,9 @@ Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b) {
   }
   double* const zero_rad = a_exact && b_exact ? c_rad : nullptr;
 
-  if (m < kParallelRows) {
+  // With one pool thread, handing the row blocks over would only add the
+  // waits for the worker; the serial product gives the same bits.
+  if (m < kParallelRows || pool::pool_thread_count() == 1) {
     if (zero_rad != nullptr) std::fill(zero_rad, zero_rad + count, 0.0);
     for (std::size_t i = 0; i < count_products; ++i) {
       const Product& p = products[i];
