@@ -48,12 +48,13 @@ void product(const GemmTile& v, Matrices& mats, std::size_t n, std::size_t block
                               n);
     return;
   }
-  quorvex::gemm::PanelProduct product(v, n, n, mats.b.data(), n, 0.0);
+  quorvex::gemm::PanelProduct product(v, n, n, {mats.b.data(), n}, 0.0);
+  const std::size_t blocks = (n + block - 1) / block;
   for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
-    product.pack(panel);
-    for (std::size_t row = 0; row < n; row += block) {
-      const std::size_t rows = std::min(block, n - row);
-      product.multiply(panel, rows, mats.a.data() + row * n, n, mats.c.data() + row * n, n);
+    product.start(panel);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      const std::size_t row = i * block, rows = std::min(block, n - row);
+      product.multiply(rows, {mats.a.data() + row * n, n}, mats.c.data() + row * n, n, i, blocks);
     }
   }
 }

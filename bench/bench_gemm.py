@@ -4,11 +4,15 @@ Run from the repository with the module on PYTHONPATH, numpy's OpenBLAS left to 
 kernel choice:
 
     env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE PYTHONPATH=build/<dir>/python \
-        python3 bench/bench_gemm.py [--sizes 256,512,1024,2048] [--repeats 5]
+        python3 bench/bench_gemm.py [--sizes 256,512,1024,2048] [--rounds 9]
 
 Each thread count runs in a fresh interpreter, since the worker pool's size is fixed when
-it starts (RAYON_NUM_THREADS); OpenBLAS gets the same thread count. Figures:
-- GFLOP/s of one exact x exact product (one GEMM) and of numpy `@`, and their ratio;
+it starts (RAYON_NUM_THREADS); OpenBLAS gets the same thread count. The machine's speed
+drifts within seconds, so every round times numpy and each of our products back to back
+(in a rotating order) and the figures are medians over the rounds of the ratios within a
+round:
+- GFLOP/s of one exact x exact product (one GEMM) and of numpy `@`, and their ratio (with
+  the lowest and highest round beside it);
 - matmul time for exact x exact, inexact x exact and inexact x inexact as a multiple of
   one numpy matmul (they do 1, 2 and 3 GEMMs);
 - the speed-up of our product from one thread to all threads.
@@ -55,19 +59,25 @@ def openblas_description():
 CLOCKS = {"wall": time.perf_counter, "cpu": time.process_time}
 
 
-def best_time(fn, repeats, clock=time.perf_counter):
-    best = float("inf")
-    for _ in range(repeats):
-        start = clock()
+def sample(fn, calls, clock):
+    """Seconds per call over `calls` back-to-back calls."""
+    start = clock()
+    for _ in range(calls):
         fn()
-        best = min(best, clock() - start)
-    return best
+    return (clock() - start) / calls
 
 
-def worker(sizes, repeats, clock):
+def median(xs):
+    xs = sorted(xs)
+    mid = len(xs) // 2
+    return xs[mid] if len(xs) % 2 else 0.5 * (xs[mid - 1] + xs[mid])
+
+
+def worker(sizes, rounds, clock):
     import numpy as np
     import _quorvex as q
     rng = np.random.default_rng(0)
+    threads = q.num_threads()
     rows = []
     for n in sizes:
         am, bm = rng.uniform(-1, 1, (n, n)), rng.uniform(-1, 1, (n, n))
@@ -75,15 +85,39 @@ def worker(sizes, repeats, clock):
         b_exact = q.array(bm.ravel().tolist()).reshape([n, n])
         a_inexact = q.array(am.ravel().tolist(), 1e-9).reshape([n, n])
         b_inexact = q.array(bm.ravel().tolist(), 1e-9).reshape([n, n])
-        reps = max(2, repeats if n <= 1024 else repeats // 2)
-        rows.append({
-            "n": n,
-            "numpy": best_time(lambda: am @ bm, reps, clock),
-            "exact_exact": best_time(lambda: a_exact.matmul(b_exact), reps, clock),
-            "inexact_exact": best_time(lambda: a_inexact.matmul(b_exact), reps, clock),
-            "inexact_inexact": best_time(lambda: a_inexact.matmul(b_inexact), reps, clock),
-        })
-    print(json.dumps({"threads": q.num_threads(), "rows": rows}))
+        cases = {
+            "numpy": lambda: am @ bm,
+            "exact_exact": lambda: a_exact.matmul(b_exact),
+            "inexact_exact": lambda: a_inexact.matmul(b_exact),
+            "inexact_inexact": lambda: a_inexact.matmul(b_inexact),
+        }
+        # Warm up, and size each sample to some 20 ms so that short products are
+        # not timed one call at a time.
+        calls = {}
+        for name, fn in cases.items():
+            fn()
+            calls[name] = max(1, round(0.02 / max(sample(fn, 1, clock), 1e-6)))
+        names = list(cases)
+        per_round = []
+        for r in range(rounds if n <= 1024 else max(3, rounds // 2)):
+            order = names[r % len(names):] + names[:r % len(names)]
+            times = {}
+            for name in order:
+                times[name] = sample(cases[name], calls[name], clock)
+                if name == "numpy" and threads > 1:
+                    # OpenBLAS's idle threads spin for some 0.1 s after a call
+                    # and would take the cores from whatever is timed next.
+                    time.sleep(0.3)
+            per_round.append(times)
+        row = {"n": n}
+        for name in names:
+            row[name] = median([t[name] for t in per_round])
+            if name != "numpy":
+                ratios = [t[name] / t["numpy"] for t in per_round]
+                row[name + "_ratio"] = median(ratios)
+                row[name + "_range"] = [min(ratios), max(ratios)]
+        rows.append(row)
+    print(json.dumps({"threads": threads, "rows": rows}))
 
 
 def run_worker(threads, args):
@@ -91,7 +125,7 @@ def run_worker(threads, args):
     env["RAYON_NUM_THREADS"] = str(threads)
     env["OPENBLAS_NUM_THREADS"] = str(threads)
     cmd = [sys.executable, __file__, "--worker", "--sizes", args.sizes,
-           "--repeats", str(args.repeats), "--clock", args.clock]
+           "--rounds", str(args.rounds), "--clock", args.clock]
     proc = subprocess.run(cmd, env=env, capture_output=True, text=True, check=True)
     return json.loads(proc.stdout)
 
@@ -99,7 +133,8 @@ def run_worker(threads, args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", default="256,512,1024,2048")
-    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=9,
+                        help="paired rounds per size (half as many, at least 3, above 1024)")
     parser.add_argument("--threads", default=None,
                         help="thread counts to compare (default: 1 and all processors)")
     parser.add_argument("--clock", choices=sorted(CLOCKS), default="wall",
@@ -109,7 +144,7 @@ def main():
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
     if args.worker:
-        worker(sizes, args.repeats, CLOCKS[args.clock])
+        worker(sizes, args.rounds, CLOCKS[args.clock])
         return
 
     for var in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE"):
@@ -121,16 +156,19 @@ def main():
               else sorted({1, len(os.sched_getaffinity(0))}))
     results = {t: run_worker(t, args) for t in counts}
 
-    print(f"\n{'threads':>7} {'n':>5} | {'ours GF/s':>9} {'numpy GF/s':>10} {'ratio':>6} | "
-          f"{'ex*ex':>6} {'in*ex':>6} {'in*in':>6}  (matmul time / one numpy matmul)")
+    print(f"\n{'threads':>7} {'n':>5} | {'ours GF/s':>9} {'numpy GF/s':>10} {'ratio':>6} "
+          f"{'(range)':>11} | {'ex*ex':>6} {'in*ex':>6} {'in*in':>6}  "
+          f"(matmul time / one numpy matmul)")
     for t in counts:
         for row in results[t]["rows"]:
-            n, base = row["n"], row["numpy"]
+            n = row["n"]
             flops = 2.0 * n ** 3
-            ours, theirs = flops / row["exact_exact"] / 1e9, flops / base / 1e9
+            ours, theirs = flops / row["exact_exact"] / 1e9, flops / row["numpy"] / 1e9
+            lo, hi = row["exact_exact_range"]
             print(f"{results[t]['threads']:>7} {n:>5} | {ours:9.2f} {theirs:10.2f} "
-                  f"{ours / theirs:6.2f} | {row['exact_exact'] / base:6.2f} "
-                  f"{row['inexact_exact'] / base:6.2f} {row['inexact_inexact'] / base:6.2f}")
+                  f"{1 / row['exact_exact_ratio']:6.2f} ({1 / hi:4.2f}-{1 / lo:4.2f}) | "
+                  f"{row['exact_exact_ratio']:6.2f} {row['inexact_exact_ratio']:6.2f} "
+                  f"{row['inexact_inexact_ratio']:6.2f}")
     if len(counts) > 1:
         lo, hi = counts[0], counts[-1]
         print(f"\nspeed-up {lo} -> {hi} threads (exact x exact; numpy alongside):")

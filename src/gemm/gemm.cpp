@@ -4,9 +4,16 @@
 // block, 128 KiB, kept in L2); then the MR x NR tiles of the C block, in
 // column groups of 32 with the row strips outside, so that an A strip stays
 // in L1 while the group's packed B strips come from L2.
+//
+// A panel is packed one column group at a time by the first row block that
+// reaches the group, right before its micro-kernels read it: the group is
+// still in cache then, and the source of the next one is prefetched while
+// they run. Nothing is packed ahead of the work, so no pass over B stands
+// alone, and row blocks running at once share the packing.
 #include "gemm/gemm.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -30,6 +37,29 @@ constexpr std::size_t round_up(std::size_t x, std::size_t step) {
 
 // Columns are packed from B in groups of this many (4 cache lines of a row).
 constexpr std::size_t kGroupCols = 32;
+constexpr std::size_t kMaxGroups = kNC / kGroupCols;
+
+// Entry i of an operand (x and y at the same offset).
+template <Entries E>
+inline double entry(const double* __restrict x, const double* __restrict y, std::size_t i) {
+  if constexpr (E == Entries::kStored) {
+    return x[i];
+  } else if constexpr (E == Entries::kMagnitude) {
+    return std::fabs(x[i]);
+  } else {
+    return std::fabs(x[i]) + y[i];
+  }
+}
+
+// The operand's x and y moved to (row, col).
+struct At {
+  const double* x;
+  const double* y;
+};
+At at(const Operand& op, std::size_t row, std::size_t col) {
+  const std::size_t offset = row * op.ld + col;
+  return {op.x + offset, op.y != nullptr ? op.y + offset : nullptr};
+}
 
 // `count` columns of B (kc rows at b) as strips of NR columns at out, each
 // strip row after row, the last strip padded with zeros to NR columns.
@@ -37,27 +67,86 @@ constexpr std::size_t kGroupCols = 32;
 // share a cache set): walking one narrow strip down all kc rows would reload
 // every line once per strip. Instead a group of strips spanning whole cache
 // lines is filled row by row, so each line of B is read once.
-template <std::size_t NR>
-void pack_b(std::size_t kc, const double* __restrict b, std::size_t ldb, std::size_t count,
-            double* __restrict out) {
+template <std::size_t NR, Entries E>
+void pack_b(std::size_t kc, At b, std::size_t ldb, std::size_t count, double* __restrict out) {
   constexpr std::size_t kGroup = kGroupCols / NR;
   std::size_t s = 0;
   for (; (s + kGroup) * NR <= count; s += kGroup) {
-    const double* src = b + s * NR;
     double* dst = out + s * NR * kc;
-    for (std::size_t p = 0; p < kc; ++p, src += ldb) {
+    for (std::size_t p = 0; p < kc; ++p) {
+      const std::size_t row = p * ldb + s * NR;
       for (std::size_t g = 0; g < kGroup; ++g) {
-        for (std::size_t t = 0; t < NR; ++t) dst[g * NR * kc + p * NR + t] = src[g * NR + t];
+        for (std::size_t t = 0; t < NR; ++t) {
+          dst[g * NR * kc + p * NR + t] = entry<E>(b.x, b.y, row + g * NR + t);
+        }
       }
     }
   }
   for (; s * NR < count; ++s) {
     const std::size_t width = std::min(NR, count - s * NR);
-    const double* src = b + s * NR;
     double* dst = out + s * NR * kc;
-    for (std::size_t p = 0; p < kc; ++p, src += ldb, dst += NR) {
-      for (std::size_t t = 0; t < NR; ++t) dst[t] = t < width ? src[t] : 0.0;
+    for (std::size_t p = 0; p < kc; ++p, dst += NR) {
+      const std::size_t row = p * ldb + s * NR;
+      for (std::size_t t = 0; t < NR; ++t) dst[t] = t < width ? entry<E>(b.x, b.y, row + t) : 0.0;
     }
+  }
+}
+
+// A block (mc x kc at a) as strips of MR rows, each strip column after
+// column; the last strip is padded with zeros to MR rows. The MR source rows
+// are read in runs of 8 columns (one cache line each) so every line is used
+// up at once rather than kept across the whole strip.
+template <std::size_t MR, Entries E>
+void pack_a(std::size_t mc, std::size_t kc, At a, std::size_t lda, double* __restrict out) {
+  constexpr std::size_t kRun = 8;
+  for (std::size_t i = 0; i < mc; i += MR) {
+    const std::size_t height = std::min(MR, mc - i);
+    const std::size_t strip = i * lda;
+    std::size_t p = 0;
+    for (; p + kRun <= kc; p += kRun, out += kRun * MR) {
+      for (std::size_t t = 0; t < height; ++t) {
+        for (std::size_t q = 0; q < kRun; ++q) {
+          out[q * MR + t] = entry<E>(a.x, a.y, strip + t * lda + p + q);
+        }
+      }
+      for (std::size_t t = height; t < MR; ++t) {
+        for (std::size_t q = 0; q < kRun; ++q) out[q * MR + t] = 0.0;
+      }
+    }
+    for (; p < kc; ++p, out += MR) {
+      for (std::size_t t = 0; t < MR; ++t) {
+        out[t] = t < height ? entry<E>(a.x, a.y, strip + t * lda + p) : 0.0;
+      }
+    }
+  }
+}
+
+// The packing routines for the operand's kind of entries.
+template <std::size_t NR>
+void pack_b_of(const Operand& b, std::size_t row, std::size_t col, std::size_t kc,
+               std::size_t count, double* out) {
+  const At src = at(b, row, col);
+  switch (b.entries) {
+    case Entries::kStored:
+      return pack_b<NR, Entries::kStored>(kc, src, b.ld, count, out);
+    case Entries::kMagnitude:
+      return pack_b<NR, Entries::kMagnitude>(kc, src, b.ld, count, out);
+    case Entries::kBound:
+      return pack_b<NR, Entries::kBound>(kc, src, b.ld, count, out);
+  }
+}
+
+template <std::size_t MR>
+void pack_a_of(const Operand& a, std::size_t row, std::size_t col, std::size_t mc, std::size_t kc,
+               double* out) {
+  const At src = at(a, row, col);
+  switch (a.entries) {
+    case Entries::kStored:
+      return pack_a<MR, Entries::kStored>(mc, kc, src, a.ld, out);
+    case Entries::kMagnitude:
+      return pack_a<MR, Entries::kMagnitude>(mc, kc, src, a.ld, out);
+    case Entries::kBound:
+      return pack_a<MR, Entries::kBound>(mc, kc, src, a.ld, out);
   }
 }
 
@@ -65,43 +154,95 @@ void pack_b(std::size_t kc, const double* __restrict b, std::size_t ldb, std::si
 // that its reads overlap the micro-kernels instead of waiting on memory.
 class BPrefetcher {
  public:
-  BPrefetcher(const double* src, std::size_t ldb, std::size_t rows, std::size_t cols)
+  BPrefetcher() = default;
+  BPrefetcher(At src, std::size_t ldb, std::size_t rows, std::size_t cols)
       : src_(src), ldb_(ldb), rows_(rows), cols_(cols) {}
   void step(std::size_t rows) {
-    for (; rows > 0 && rows_ > 0; --rows, --rows_, src_ += ldb_) {
-      for (std::size_t j = 0; j < cols_; j += 8) __builtin_prefetch(src_ + j, 0, 2);
+    for (; rows > 0 && rows_ > 0; --rows, --rows_) {
+      for (std::size_t j = 0; j < cols_; j += 8) {
+        __builtin_prefetch(src_.x + j, 0, 2);
+        if (src_.y != nullptr) __builtin_prefetch(src_.y + j, 0, 2);
+      }
+      src_.x += ldb_;
+      if (src_.y != nullptr) src_.y += ldb_;
     }
   }
 
  private:
-  const double* src_;
-  std::size_t ldb_, rows_, cols_;
+  At src_{nullptr, nullptr};
+  std::size_t ldb_ = 0, rows_ = 0, cols_ = 0;
 };
 
-// A block (mc x kc at a) as strips of MR rows, each strip column after
-// column; the last strip is padded with zeros to MR rows. The MR source rows
-// are read in runs of 8 columns (one cache line each) so every line is used
-// up at once rather than kept across the whole strip.
-template <std::size_t MR>
-void pack_a(std::size_t mc, std::size_t kc, const double* a, std::size_t lda, double* out) {
-  constexpr std::size_t kRun = 8;
-  for (std::size_t i = 0; i < mc; i += MR) {
-    const std::size_t height = std::min(MR, mc - i);
-    const double* src = a + i * lda;
-    std::size_t p = 0;
-    for (; p + kRun <= kc; p += kRun, out += kRun * MR) {
-      for (std::size_t t = 0; t < height; ++t) {
-        for (std::size_t q = 0; q < kRun; ++q) out[q * MR + t] = src[t * lda + p + q];
-      }
-      for (std::size_t t = height; t < MR; ++t) {
-        for (std::size_t q = 0; q < kRun; ++q) out[q * MR + t] = 0.0;
-      }
-    }
-    for (; p < kc; ++p, out += MR) {
-      for (std::size_t t = 0; t < MR; ++t) out[t] = t < height ? src[t * lda + p] : 0.0;
-    }
+// The states of a column group of a shared panel.
+enum : std::uint32_t { kUnpacked = 0, kPacking = 1, kPacked = 2 };
+
+// One B panel (kc x nc at row pc, column jc of B) as its row blocks meet it:
+// each column group is packed where packing the whole panel would put it, by
+// the first row block that asks for it. Without states (a product of one row
+// block), every group is packed to the start of the buffer instead, which
+// stays in L2 rather than sending a whole panel of written lines to L3.
+template <std::size_t NR>
+class Panel {
+ public:
+  Panel(const Operand& b, std::size_t pc, std::size_t jc, std::size_t kc, std::size_t nc,
+        double* packed, std::atomic<std::uint32_t>* states)
+      : b_(b), pc_(pc), jc_(jc), kc_(kc), nc_(nc), packed_(packed), states_(states) {}
+
+  std::size_t kc() const { return kc_; }
+  std::size_t nc() const { return nc_; }
+  std::size_t groups() const { return (nc_ + kGroupCols - 1) / kGroupCols; }
+  std::size_t group_cols(std::size_t g) const { return std::min(kGroupCols, nc_ - g * kGroupCols); }
+
+  // Whether group g is still to be packed (by whoever asks for it first).
+  bool unpacked(std::size_t g) const {
+    return states_ == nullptr || states_[g].load(std::memory_order_relaxed) == kUnpacked;
   }
-}
+  At source(std::size_t g) const { return at(b_, pc_, jc_ + g * kGroupCols); }
+  std::size_t ldb() const { return b_.ld; }
+
+  // The packed strips of group g, packing it first if no row block has.
+  const double* group(std::size_t g) const {
+    if (states_ == nullptr) {
+      pack(g, packed_);
+      return packed_;
+    }
+    std::atomic<std::uint32_t>& state = states_[g];
+    if (state.load(std::memory_order_acquire) == kPacked) return strips(g);
+    if (claim_and_pack(g)) return strips(g);
+    // Another row block is packing it right now: pack a later group
+    // meanwhile, then wait for this one. The packer waits on nothing, so
+    // this always ends.
+    const std::size_t count = groups();
+    for (std::size_t t = 1; t < count; ++t) {
+      if (claim_and_pack((g + t) % count)) break;
+    }
+    for (std::uint32_t s; (s = state.load(std::memory_order_acquire)) != kPacked;) {
+      state.wait(s, std::memory_order_acquire);
+    }
+    return strips(g);
+  }
+
+ private:
+  double* strips(std::size_t g) const { return packed_ + g * kGroupCols * kc_; }
+  void pack(std::size_t g, double* out) const {
+    pack_b_of<NR>(b_, pc_, jc_ + g * kGroupCols, kc_, group_cols(g), out);
+  }
+  bool claim_and_pack(std::size_t g) const {
+    std::uint32_t expected = kUnpacked;
+    if (!states_[g].compare_exchange_strong(expected, kPacking, std::memory_order_relaxed)) {
+      return false;
+    }
+    pack(g, strips(g));
+    states_[g].store(kPacked, std::memory_order_release);
+    states_[g].notify_all();
+    return true;
+  }
+
+  const Operand& b_;
+  std::size_t pc_, jc_, kc_, nc_;
+  double* packed_;
+  std::atomic<std::uint32_t>* states_;
+};
 
 // The packing buffer of one call; released on every way out.
 struct PackBuffer {
@@ -122,71 +263,76 @@ struct PackBuffer {
   double* data() const { return aligned ? aligned.get() : plain.get(); }
 };
 
-// `prepacked`, when not null, is B already packed as one panel (k <= KC and
-// n <= NC); otherwise each panel of B is packed here, once, by the first row
-// block.
+// The rows of A (all kc columns of the panel's depth block, from row 0 of a)
+// times one panel, into the same rows of C (c at the panel's first column),
+// row block by row block. Each row block starts at column group `first` and
+// wraps around. `packed_a` holds one packed A block.
 template <std::size_t MR, std::size_t NR>
-void blocked_product(MicroKernel kernel, bool align, std::size_t m, std::size_t k, std::size_t n,
-                     const double* a, std::size_t lda, const double* b, double beta,
-                     std::size_t ldb, double* c, std::size_t ldc, const double* prepacked) {
+void row_blocks(MicroKernel kernel, std::size_t m, const Operand& a, std::size_t pc,
+                const Panel<NR>& panel, double beta, double* c, std::size_t ldc, double* packed_a,
+                std::size_t first) {
+  const std::size_t kc = panel.kc(), nc = panel.nc(), groups = panel.groups();
+  for (std::size_t ic = 0; ic < m; ic += kMC) {
+    const std::size_t mc = std::min(kMC, m - ic);
+    pack_a_of<MR>(a, ic, pc, mc, kc, packed_a);
+    // The prefetches of the next group's source spread over this group's calls.
+    const std::size_t calls = kGroupCols / NR * ((mc + MR - 1) / MR);
+    const std::size_t rows_per_call = (kc + calls - 1) / calls;
+    for (std::size_t t = 0; t < groups; ++t) {
+      const std::size_t g = (first + t) % groups;
+      const std::size_t next = (g + 1) % groups;
+      const double* strips = panel.group(g);
+      BPrefetcher prefetch;
+      if (t + 1 < groups && panel.unpacked(next)) {
+        prefetch = BPrefetcher(panel.source(next), panel.ldb(), kc, panel.group_cols(next));
+      }
+      // Row strips outside: an A strip (MR x kc) stays in L1 across the
+      // group's B strips, which come from L2; that halves the L2 traffic of
+      // streaming A for every strip.
+      const std::size_t j0 = g * kGroupCols, j1 = j0 + panel.group_cols(g);
+      for (std::size_t ir = 0; ir < mc; ir += MR) {
+        const std::size_t rows = std::min(MR, mc - ir);
+        for (std::size_t jr = j0; jr < j1; jr += NR) {
+          kernel(kc, packed_a + ir * kc, strips + (jr - j0) * kc, beta, c + (ic + ir) * ldc + jr,
+                 ldc, rows, std::min(NR, nc - jr));
+          prefetch.step(rows_per_call);
+        }
+      }
+    }
+  }
+}
+
+// f.template operator()<MR, NR>() for the tile's shape.
+template <class F>
+void with_shape(const GemmTile& tile, F&& f) {
+  if (tile.mr == 8 && tile.nr == 8) return f.template operator()<8, 8>();
+  if (tile.mr == 8 && tile.nr == 4) return f.template operator()<8, 4>();
+  if (tile.mr == 4 && tile.nr == 4) return f.template operator()<4, 4>();
+  panic("gemm tile shape without a blocked product");
+}
+
+template <std::size_t MR, std::size_t NR>
+void blocked_product(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n,
+                     const Operand& a, const Operand& b, double beta, double* c, std::size_t ldc) {
+  // One row block: every column group is packed to the same place.
+  const bool one_row_block = m <= kMC;
   const std::size_t mc_max = round_up(std::min(m, kMC), MR);
-  const std::size_t nc_max = prepacked != nullptr ? 0 : round_up(std::min(n, kNC), NR);
+  const std::size_t nc_max = one_row_block ? kGroupCols : round_up(std::min(n, kNC), NR);
   const std::size_t kc_max = std::min(k, kKC);
-  PackBuffer buffer((mc_max + nc_max) * kc_max, align);
+  PackBuffer buffer((mc_max + nc_max) * kc_max, tile.aligned_packing);
   double* const packed_a = buffer.data();
   double* const packed_b = packed_a + mc_max * kc_max;
+  std::atomic<std::uint32_t> states[kMaxGroups];
 
   for (std::size_t jc = 0; jc < n; jc += kNC) {
     const std::size_t nc = std::min(kNC, n - jc);
     for (std::size_t pc = 0; pc < k; pc += kKC) {
       const std::size_t kc = std::min(kKC, k - pc);
+      for (auto& s : states) s.store(kUnpacked, std::memory_order_relaxed);
+      const Panel<NR> panel(b, pc, jc, kc, nc, packed_b, one_row_block ? nullptr : states);
       // Later depth blocks add to what the earlier ones left in C.
-      const double beta_p = pc == 0 ? beta : 1.0;
-      const double* b_panel = prepacked != nullptr ? nullptr : b + pc * ldb + jc;
-      for (std::size_t ic = 0; ic < m; ic += kMC) {
-        const std::size_t mc = std::min(kMC, m - ic);
-        pack_a<MR>(mc, kc, a + ic * lda + pc, lda, packed_a);
-        // The tiles of columns [j0, j1) of this C block (one column group),
-        // calling `between` after each micro-kernel. Row strips outside: an A
-        // strip (MR x kc) stays in L1 across the group's B strips, which come
-        // from L2; that halves the L2 traffic of streaming A for every strip.
-        // `strips` holds the packed strip of column j0.
-        auto tiles = [&](std::size_t j0, std::size_t j1, const double* strips, auto&& between) {
-          for (std::size_t ir = 0; ir < mc; ir += MR) {
-            const std::size_t rows = std::min(MR, mc - ir);
-            for (std::size_t jr = j0; jr < j1; jr += NR) {
-              kernel(kc, packed_a + ir * kc, strips + (jr - j0) * kc, beta_p,
-                     c + (ic + ir) * ldc + jc + jr, ldc, rows, std::min(NR, nc - jr));
-              between();
-            }
-          }
-        };
-        if (prepacked != nullptr || ic > 0) {
-          const double* panel = prepacked != nullptr ? prepacked : packed_b;
-          for (std::size_t g = 0; g < nc; g += kGroupCols) {
-            tiles(g, std::min(g + kGroupCols, nc), panel + g * kc, [] {});
-          }
-          continue;
-        }
-        // The first row block packs the B panel one column group at a time,
-        // just before its tiles need it: the group is still in cache when the
-        // micro-kernels read it, and the next group is prefetched meanwhile.
-        // The panel is packed once and later row blocks reuse it whole. With
-        // no later row block, every group goes to the same place, which stays
-        // in L2 instead of sending a whole panel of written lines to L3.
-        const bool one_row_block = m <= kMC;
-        const std::size_t calls = kGroupCols / NR * ((mc + MR - 1) / MR);
-        const std::size_t rows_per_call = (kc + calls - 1) / calls;
-        for (std::size_t g = 0; g < nc; g += kGroupCols) {
-          const std::size_t count = std::min(kGroupCols, nc - g);
-          double* strips = one_row_block ? packed_b : packed_b + g * kc;
-          pack_b<NR>(kc, b_panel + g, ldb, count, strips);
-          const std::size_t next = g + count;
-          BPrefetcher prefetch(b_panel + next, ldb, next < nc ? kc : 0,
-                               std::min(kGroupCols, nc - std::min(next, nc)));
-          tiles(g, g + count, strips, [&] { prefetch.step(rows_per_call); });
-        }
-      }
+      row_blocks<MR, NR>(tile.kernel, m, a, pc, panel, pc == 0 ? beta : 1.0, c + jc, ldc, packed_a,
+                         0);
     }
   }
 }
@@ -205,47 +351,52 @@ void scale(std::size_t m, std::size_t n, double beta, double* c, std::size_t ldc
 
 }  // namespace
 
-namespace {
-
-void run_tile(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n, const double* a,
-              std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
-              std::size_t ldc, const double* prepacked) {
+void dgemm_with(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n, const Operand& a,
+                const Operand& b, double beta, double* c, std::size_t ldc) {
   if (m == 0 || n == 0) return;
   if (k == 0) {
     scale(m, n, beta, c, ldc);
     return;
   }
-  const auto run = [&]<std::size_t MR, std::size_t NR>() {
-    blocked_product<MR, NR>(tile.kernel, tile.aligned_packing, m, k, n, a, lda, b, beta, ldb, c,
-                            ldc, prepacked);
-  };
-  if (tile.mr == 8 && tile.nr == 8) return run.operator()<8, 8>();
-  if (tile.mr == 8 && tile.nr == 4) return run.operator()<8, 4>();
-  if (tile.mr == 4 && tile.nr == 4) return run.operator()<4, 4>();
-  panic("gemm tile shape without a blocked product");
+  with_shape(tile, [&]<std::size_t MR, std::size_t NR>() {
+    blocked_product<MR, NR>(tile, m, k, n, a, b, beta, c, ldc);
+  });
 }
-
-}  // namespace
 
 void dgemm_with(const GemmTile& tile, std::size_t m, std::size_t k, std::size_t n, const double* a,
                 std::size_t lda, const double* b, double beta, std::size_t ldb, double* c,
                 std::size_t ldc) {
-  run_tile(tile, m, k, n, a, lda, b, beta, ldb, c, ldc, nullptr);
+  dgemm_with(tile, m, k, n, Operand{a, lda}, Operand{b, ldb}, beta, c, ldc);
 }
 
-PanelProduct::PanelProduct(const GemmTile& tile, std::size_t k, std::size_t n, const double* b,
-                           std::size_t ldb, double beta)
-    : tile_(tile), k_(k), n_(n), b_(b), ldb_(ldb), beta_(beta) {
+void dgemm(std::size_t m, std::size_t k, std::size_t n, const Operand& a, const Operand& b,
+           double beta, double* c, std::size_t ldc) {
+  dgemm_with(simd::gemm_tile(), m, k, n, a, b, beta, c, ldc);
+}
+
+void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,
+           const double* b, double beta, std::size_t ldb, double* c, std::size_t ldc) {
+  dgemm_with(simd::gemm_tile(), m, k, n, a, lda, b, beta, ldb, c, ldc);
+}
+
+PanelProduct::PanelProduct(const GemmTile& tile, std::size_t k, std::size_t n, const Operand& b,
+                           double beta)
+    : tile_(tile),
+      k_(k),
+      n_(n),
+      b_(b),
+      beta_(beta),
+      group_count_((std::min(n, kNC) + kGroupCols - 1) / kGroupCols),
+      groups_(std::make_unique<std::atomic<std::uint32_t>[]>(group_count_)) {
   const std::size_t count = round_up(std::min(n, kNC), tile.nr) * std::min(k, kKC);
   if (count > 0) {
-    panel_.reset(static_cast<double*>(
+    packed_.reset(static_cast<double*>(
         ::operator new[](count * sizeof(double), std::align_val_t{kBufferAlign})));
   }
 }
 
-PanelProduct::PanelProduct(std::size_t k, std::size_t n, const double* b, std::size_t ldb,
-                           double beta)
-    : PanelProduct(simd::gemm_tile(), k, n, b, ldb, beta) {}
+PanelProduct::PanelProduct(std::size_t k, std::size_t n, const Operand& b, double beta)
+    : PanelProduct(simd::gemm_tile(), k, n, b, beta) {}
 
 void PanelProduct::AlignedDelete::operator()(double* p) const {
   ::operator delete[](p, std::align_val_t{kBufferAlign});
@@ -256,41 +407,28 @@ std::size_t PanelProduct::panel_count() const noexcept {
   return ((n_ + kNC - 1) / kNC) * ((k_ + kKC - 1) / kKC);
 }
 
-PanelProduct::Panel PanelProduct::panel(std::size_t index) const noexcept {
-  const std::size_t depth_blocks = (k_ + kKC - 1) / kKC;
-  const std::size_t jc = index / depth_blocks * kNC;
-  const std::size_t pc = index % depth_blocks * kKC;
-  return {jc, pc, std::min(kNC, n_ - jc), std::min(kKC, k_ - pc)};
-}
-
-void PanelProduct::pack(std::size_t index, std::size_t part, std::size_t parts) {
-  const Panel p = panel(index);
-  // Part j packs its share of the panel's 32-column groups; a group's strips
-  // land where packing the whole panel would put them.
-  const std::size_t groups = (p.nc + kGroupCols - 1) / kGroupCols;
-  const std::size_t first = std::min(p.nc, groups * part / parts * kGroupCols);
-  const std::size_t last = std::min(p.nc, groups * (part + 1) / parts * kGroupCols);
-  if (first >= last) return;
-  const double* src = b_ + p.pc * ldb_ + p.jc + first;
-  double* out = panel_.get() + first * p.kc;
-  if (tile_.nr == 8) {
-    pack_b<8>(p.kc, src, ldb_, last - first, out);
-  } else {
-    pack_b<4>(p.kc, src, ldb_, last - first, out);
+void PanelProduct::start(std::size_t panel) noexcept {
+  panel_ = panel;
+  for (std::size_t g = 0; g < group_count_; ++g) {
+    groups_[g].store(kUnpacked, std::memory_order_relaxed);
   }
 }
 
-void PanelProduct::multiply(std::size_t index, std::size_t m, const double* a, std::size_t lda,
-                            double* c, std::size_t ldc) const {
-  const Panel p = panel(index);
+void PanelProduct::multiply(std::size_t m, const Operand& a, double* c, std::size_t ldc,
+                            std::size_t block, std::size_t blocks) {
+  if (m == 0 || n_ == 0) return;
+  const std::size_t depth_blocks = (k_ + kKC - 1) / kKC;
+  const std::size_t jc = panel_ / depth_blocks * kNC, pc = panel_ % depth_blocks * kKC;
+  const std::size_t nc = std::min(kNC, n_ - jc), kc = std::min(kKC, k_ - pc);
   // Later depth blocks add to what the earlier ones left in C.
-  const double beta = p.pc == 0 ? beta_ : 1.0;
-  run_tile(tile_, m, p.kc, p.nc, a + p.pc, lda, nullptr, beta, 0, c + p.jc, ldc, panel_.get());
-}
-
-void dgemm(std::size_t m, std::size_t k, std::size_t n, const double* a, std::size_t lda,
-           const double* b, double beta, std::size_t ldb, double* c, std::size_t ldc) {
-  dgemm_with(simd::gemm_tile(), m, k, n, a, lda, b, beta, ldb, c, ldc);
+  const double beta = pc == 0 ? beta_ : 1.0;
+  with_shape(tile_, [&]<std::size_t MR, std::size_t NR>() {
+    const Panel<NR> panel(b_, pc, jc, kc, nc, packed_.get(), groups_.get());
+    const std::size_t first = blocks > 0 ? block % blocks * panel.groups() / blocks : 0;
+    const std::size_t mc_max = round_up(std::min(m, kMC), MR);
+    PackBuffer buffer(mc_max * kc, tile_.aligned_packing);
+    row_blocks<MR, NR>(tile_.kernel, m, a, pc, panel, beta, c + jc, ldc, buffer.data(), first);
+  });
 }
 
 }  // namespace quorvex::gemm

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gemm/gemm.hpp"
@@ -129,9 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
              shape_name(std::get<1>(info.param)) + "_" + b;
     });
 
-// Panel by panel, each packed in three parts (last part first), with row
-// blocks of 64 taken in reverse order, must give dgemm's bits exactly: matmul
-// relies on it to match its serial path under any thread count.
+// Panel by panel, row blocks of 64 on three threads at once (sharing the
+// packing of the panel, each block starting at its own column group, taken
+// in reverse order) must give dgemm's bits exactly: matmul relies on it to
+// match its serial path under any thread count.
 TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
   const auto [variant, shape, beta] = GetParam();
   const auto [m, k, n] = shape;
@@ -142,14 +144,21 @@ TEST_P(GemmProduct, PanelProductMatchesDgemmBits) {
   std::vector<double> expected = c0;
   dgemm_with(variant.kernel, m, k, n, a.data(), k, b.data(), beta, n, expected.data(), n);
   std::vector<double> c = c0;
-  PanelProduct product(variant.kernel, k, n, b.data(), n, beta);
+  PanelProduct product(variant.kernel, k, n, {b.data(), n}, beta);
   const std::size_t blocks = (m + 63) / 64;
   for (std::size_t panel = 0; panel < product.panel_count(); ++panel) {
-    for (std::size_t part = 3; part-- > 0;) product.pack(panel, part, 3);
-    for (std::size_t blk = blocks; blk-- > 0;) {
-      const std::size_t rows = std::min<std::size_t>(64, m - blk * 64);
-      product.multiply(panel, rows, a.data() + blk * 64 * k, k, c.data() + blk * 64 * n, n);
+    product.start(panel);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 3; ++t) {
+      threads.emplace_back([&, t] {
+        for (std::size_t blk = blocks - 1 - t; blk < blocks; blk -= 3) {
+          const std::size_t rows = std::min<std::size_t>(64, m - blk * 64);
+          product.multiply(rows, {a.data() + blk * 64 * k, k}, c.data() + blk * 64 * n, n, blk,
+                           blocks);
+        }
+      });
     }
+    for (auto& th : threads) th.join();
   }
   for (std::size_t i = 0; i < m * n; ++i) {
     ASSERT_EQ(std::bit_cast<std::uint64_t>(c[i]), std::bit_cast<std::uint64_t>(expected[i]))
@@ -181,6 +190,42 @@ TEST_P(GemmVariant, HonoursLeadingDimensions) {
   expect_product(m, k, n, a.data(), lda, b.data(), ldb, 1.0, c0.data(), c.data(), ldc);
   for (std::size_t i = 0; i < m; ++i) {
     for (std::size_t j = n; j < ldc; ++j) ASSERT_EQ(c[i * ldc + j], sentinel) << i << "," << j;
+  }
+}
+
+// Magnitudes and magnitude bounds read through the packing, on either side,
+// give the bits of the same product over matrices built beforehand (row
+// strides, edge tiles, -0.0, infinities and NaN included).
+TEST_P(GemmVariant, DerivedEntriesMatchBuiltMatrices) {
+  const std::size_t m = 70, k = 300, n = 45;
+  const std::size_t ld = k + 3;  // x, y: 300 rows of 303, as A (70 x 300) or B (300 x 45)
+  std::vector<double> x = random_matrix(k, ld, 10), y = random_matrix(k, ld, 11);
+  for (double& r : y) r = std::fabs(r);
+  x[5] = -0.0;
+  x[2 * ld + 7] = -kInf;
+  y[3 * ld + 9] = kInf;
+  x[4 * ld + 11] = kNaN;
+  std::vector<double> magnitude(x.size()), bound(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    magnitude[i] = std::fabs(x[i]);
+    bound[i] = std::fabs(x[i]) + y[i];
+  }
+  const std::vector<double> other = random_matrix(k, ld, 12);
+  for (const auto& [entries, built] :
+       {std::pair{Entries::kMagnitude, &magnitude}, std::pair{Entries::kBound, &bound}}) {
+    const Operand derived{x.data(), ld, entries, y.data()};
+    for (bool on_a : {true, false}) {
+      std::vector<double> want(m * n, kNaN), got(m * n, kNaN);
+      const Operand plain{built->data(), ld}, rest{other.data(), ld};
+      dgemm_with(GetParam().kernel, m, k, n, on_a ? plain : rest, on_a ? rest : plain, 0.0,
+                 want.data(), n);
+      dgemm_with(GetParam().kernel, m, k, n, on_a ? derived : rest, on_a ? rest : derived, 0.0,
+                 got.data(), n);
+      for (std::size_t i = 0; i < m * n; ++i) {
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want[i]))
+            << "entries " << static_cast<int>(entries) << (on_a ? " on A" : " on B") << ", " << i;
+      }
+    }
   }
 }
 
