@@ -1,11 +1,13 @@
 """BallArray arithmetic: operands, numpy broadcasting, powers, matmul, ufuncs.
 
 Everything numeric is computed by the core; this module only brings the
-operands into the form the core accepts. A number stays a number (the core
-has array-number forms of + - * /, exact in the number); a numpy array is an
-exact ball array. An operand whose shape is not the result's is broadcast by
-numpy and copied once into a storage of the result's shape. Every mismatch is
-found here, so the core never sees operands it would refuse.
+operands into the form the core accepts. Numbers and numpy arrays are exact
+balls. An operand whose shape is not the result's is broadcast by numpy and
+copied once into a storage of the result's shape. A number is passed to the
+core's array-number forms of +, - and *, which give the bits of the exact
+ball for a finite number up to half the largest double and save that copy;
+any other number, and every divisor, becomes an exact ball array. Every
+mismatch is found here, so the core never sees operands it would refuse.
 """
 
 from __future__ import annotations
@@ -28,6 +30,8 @@ if TYPE_CHECKING:
 Operand = Union[float, "BallArray", None]
 
 _REAL_KINDS = "biuf"
+# Beyond this the core's number forms round differently (s + s overflows in +).
+_NUMBER_FORM_LIMIT = 2.0**1023
 _NUMBERS = (int, float, np.integer, np.floating, np.bool_)
 _CORE_OPS: dict[str, Callable[[Any, Any], core.IntervalArray]] = {
     "+": operator.add, "-": operator.sub, "*": operator.mul, "/": operator.truediv,
@@ -82,11 +86,9 @@ def binary(x: BallArray, other: object, symbol: str, reflected: bool) -> BallArr
         return None
     op = _CORE_OPS[symbol]
     if isinstance(y, float):
-        if not reflected:
-            return _ballarray.wrap(op(x._core, y), x._shape)
-        if symbol == "/":  # the core divides arrays only, so the number becomes one
-            return _ballarray.wrap(op(from_parts(y, 0.0, x._shape), x._core), x._shape)
-        return _ballarray.wrap(op(y, x._core), x._shape)
+        if symbol != "/" and abs(y) <= _NUMBER_FORM_LIMIT:  # not NaN either
+            return _ballarray.wrap(op(y, x._core) if reflected else op(x._core, y), x._shape)
+        y = _ballarray.from_ball_parts(y, 0.0, ())
     shape = broadcast(y._shape, x._shape) if reflected else broadcast(x._shape, y._shape)
     a, b = _as_shape(x, shape), _as_shape(y, shape)
     return _ballarray.wrap(op(b, a) if reflected else op(a, b), shape)
