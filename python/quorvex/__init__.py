@@ -4,7 +4,8 @@
 and text, with every numeric operation done by the compiled core,
 ``quorvex.core`` (the ``_quorvex`` extension module, whose ``IntervalArray``
 each BallArray holds). The numpy-style constructors ``array``, ``asball``,
-``zeros``, ``ones``, ``full``, ``arange`` and ``linspace`` return BallArrays;
+``zeros``, ``ones``, ``full``, ``arange`` and ``linspace`` return BallArrays,
+and so do ``stack`` and ``concatenate``;
 the core's own functions of those names stay in ``quorvex.core``. The
 package also converts IntervalArrays from and to numpy arrays
 (``from_numpy``, ``to_numpy``) and registers their pickling on import.
@@ -19,6 +20,7 @@ from _quorvex import _PanicException as PanicException
 from quorvex import _pickle
 from quorvex._ballarray import BallArray
 from quorvex._construct import arange, array, asball, full, linspace, ones, zeros
+from quorvex._joining import concatenate, stack
 from quorvex._numpy_bridge import from_numpy, to_numpy
 
 # `import quorvex.core` and `from quorvex.core import ...` find the core module
@@ -28,5 +30,6 @@ _pickle.register()
 
 __version__ = core.__version__
 
-__all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball", "core",
-           "from_numpy", "full", "linspace", "ones", "to_numpy", "zeros"]
+__all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball",
+           "concatenate", "core", "from_numpy", "full", "linspace", "ones", "stack", "to_numpy",
+           "zeros"]

@@ -266,6 +266,9 @@ def test_constructors_match_numpy():
     assert x.lo.tolist() == [[0.5, 1.5]] and x.hi.tolist() == [[1.5, 2.5]]
     assert (x.ndim, x.size, len(x), x[0, 1].item()) == (2, 2, 1, (2.0, 0.5))
     assert not x.mid.flags.writeable and not np.shares_memory(x.copy().mid, x.mid)
+    same(qv.stack([x, x.core, [[3, 4]]], axis=1), np.stack([x.mid, x.mid, [[3, 4]]], 1),
+         np.stack([x.rad, x.rad, np.zeros((1, 2))], 1))
+    same(qv.concatenate([x, x[:, :1]], axis=-1), [[1, 2, 1]], [[0.5, 0.5, 0.5]])
 
 
 def test_pickling_and_copying():
