@@ -24,7 +24,7 @@ example checks that bound and exits with status 1 if it does not hold.
 
 SIZE defaults to 10^8 samples (1.6 GB of midpoints and radii, held only chunk
 by chunk on the cluster); the single-process comparison holds the whole data
-set and its temporaries at once (about 8 GB at 10^8; --no-check skips it).
+set and its temporaries at once (about 6.5 GB at 10^8; --no-check skips it).
 """
 
 from __future__ import annotations
