@@ -43,7 +43,8 @@ class BallArray:
     first-order midpoint-radius rules, broadcasting as numpy does, with
     numbers and numpy arrays taken as exact balls. Reductions (``sum``,
     ``mean``, ``min``...) return 0-d BallArrays that can be computed with
-    further. ``==`` and ``!=`` compare midpoints and radii exactly; ``<``,
+    further; ``np.sum(x)``, ``np.stack`` and a few other numpy functions run
+    the BallArray methods, the rest raise TypeError. ``==`` and ``!=`` compare midpoints and radii exactly; ``<``,
     ``<=``, ``>``, ``>=`` raise TypeError, as balls are not totally ordered.
     The radii are not guaranteed bounds: the rounding errors of the
     computation itself are not added to them.
@@ -184,6 +185,14 @@ class BallArray:
         # drop the radii; say so instead.
         raise TypeError("a BallArray has no plain numpy form (its radii would be lost): "
                         "use .mid and .rad")
+
+    def __array_function__(self, function: Any, types: Any, args: tuple[Any, ...],
+                           kwargs: dict[str, Any]) -> Any:
+        """np.sum, mean, min, max, prod, var, std, cumsum, dot, linalg.norm, stack,
+        concatenate, transpose, reshape, shape, ndim and size as the methods of the same
+        names; numpy raises TypeError for its other functions."""
+        from quorvex import _numpy_functions  # it builds on this module
+        return _numpy_functions.call(function, args, kwargs)
 
     def __bool__(self) -> NoReturn:
         raise ValueError("the truth value of a BallArray is ambiguous: "

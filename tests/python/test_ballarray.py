@@ -219,6 +219,23 @@ def test_other_ufuncs_and_options_are_left_to_numpy():
             call()
 
 
+def test_numpy_functions_run_the_methods():
+    x = qv.BallArray(np.arange(6.0).reshape(2, 3), 0.25)
+    for got, expected in [(np.sum(x), x.sum()), (np.mean(x, axis=0), x.mean(axis=0)),
+                          (np.min(x, 1, keepdims=True), x.min(1, True)), (np.max(x), x.max()),
+                          (np.prod(x), x.prod()), (np.var(x), x.var()), (np.std(x), x.std()),
+                          (np.cumsum(x, axis=1), x.cumsum(1)), (np.linalg.norm(x), x.norm()),
+                          (np.dot(x, x.T), x @ x.T), (np.transpose(x), x.T),
+                          (np.reshape(x, -1), x.reshape(-1)), (np.stack([x, x])[1], x),
+                          (np.concatenate([x, x], 1)[:, 3:], x)]:
+        same(got, expected.mid, expected.rad)
+    assert (np.shape(x), np.ndim(x), np.size(x), np.size(x, 1)) == ((2, 3), 2, 6, 3)
+    with pytest.raises(TypeError, match=r"^numpy.var\(\) of a BallArray does not take ddof$"):
+        np.var(x, ddof=1)
+    with pytest.raises(TypeError, match="no implementation found for 'numpy.median'"):
+        np.median(x)
+
+
 @settings(max_examples=200, deadline=None)
 @given(sa=hnp.array_shapes(min_dims=0, max_dims=3, min_side=0, max_side=3),
        sb=hnp.array_shapes(min_dims=0, max_dims=3, min_side=0, max_side=3),
