@@ -38,5 +38,6 @@ for target in avx512 fma avx2 avx sse2; do
   echo "== QUORVEX_TARGET=$target: the target-dependent tests"
   QUORVEX_TARGET=$target python3 -m pytest -q -p no:cacheprovider \
     "$root/tests/python/test_arithmetic.py" "$root/tests/python/test_math.py" \
-    "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py"
+    "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py" \
+    "$root/tests/python/test_ballarray.py"
 done

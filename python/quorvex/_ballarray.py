@@ -44,8 +44,9 @@ class BallArray:
     numbers and numpy arrays taken as exact balls. Reductions (``sum``,
     ``mean``, ``min``...) return 0-d BallArrays that can be computed with
     further; ``np.sum(x)``, ``np.stack`` and a few other numpy functions run
-    the BallArray methods, the rest raise TypeError. ``==`` and ``!=`` compare midpoints and radii exactly; ``<``,
-    ``<=``, ``>``, ``>=`` raise TypeError, as balls are not totally ordered.
+    the BallArray methods, the rest raise TypeError. ``==`` and ``!=``
+    compare midpoints and radii exactly; ``<``, ``<=``, ``>``, ``>=`` raise
+    TypeError, as balls are not totally ordered.
     The radii are not guaranteed bounds: the rounding errors of the
     computation itself are not added to them.
     """
@@ -58,8 +59,8 @@ class BallArray:
     def __init__(self, mid: BallLike, rad: npt.ArrayLike = 0.0) -> None:
         if isinstance(mid, (BallArray, core.IntervalArray)):
             if np.ndim(rad) != 0 or rad != 0:
-                raise TypeError(
-                    f"BallArray() takes no rad with an {type(mid).__name__}: it has its own radii")
+                raise TypeError("BallArray() takes no rad with an IntervalArray or a BallArray: "
+                                "they have their own radii")
             array = mid._core if isinstance(mid, BallArray) else mid
         else:
             array = checked_parts(mid, rad, "BallArray()")
@@ -143,6 +144,7 @@ class BallArray:
         The shape is given as numpy takes it: ``reshape(2, 3)`` or ``reshape((2, 3))``.
         """
         target = shape[0] if len(shape) == 1 and isinstance(shape[0], tuple) else shape
+        # numpy infers the -1 and checks the size, on a view: nothing is copied.
         new_shape: tuple[int, ...] = self.mid.reshape(cast(tuple[SupportsIndex, ...], target)).shape
         return wrap(self._core.reshape(list(new_shape)), new_shape)
 

@@ -197,7 +197,7 @@ GRID = FLAT.reshape(2, 3)
     (lambda: qv.BallArray([1.0], -1.0), ValueError,
      "BallArray() needs non-negative radii, but rad is -1.0 at index (0,)"),
     (lambda: qv.BallArray(GRID.core, 0.5), TypeError,
-     "BallArray() takes no rad with an IntervalArray: it has its own radii"),
+     "BallArray() takes no rad with an IntervalArray or a BallArray: they have their own radii"),
     (lambda: qv.full((2,), 1.0, [1.0, -2.0]), ValueError,
      "full() needs non-negative radii, but rad is -2.0 at index (1,)"),
     (lambda: qv.zeros((2, -1)), ValueError, "negative dimensions are not allowed"),
