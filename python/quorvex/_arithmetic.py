@@ -116,7 +116,7 @@ def power(x: BallArray, exponent: object) -> BallArray:
 
 
 def _positive_power(base: core.IntervalArray, n: int) -> core.IntervalArray:
-    # Right-to-left binary powering: x**5 = x * (x*x)*(x*x), x**6 = (x*x) * ((x*x)*(x*x)).
+    # Right-to-left binary powering: x**5 = x * ((x*x) * (x*x)), x**6 = (x*x) * ((x*x) * (x*x)).
     result: core.IntervalArray | None = None
     while True:
         if n & 1:
