@@ -1,25 +1,33 @@
-"""A short tour of quorvex: interval arrays in midpoint-radius form, numpy in and out."""
+"""A short tour of quorvex: numpy-style arrays of balls (midpoint ± radius)."""
 import numpy as np
 
 import quorvex as qv
 
-# Midpoints and per-element radii from numpy (any real dtype, any strides).
-x = qv.from_numpy(np.linspace(0.0, 1.0, 6).reshape(2, 3), np.full((2, 3), 1e-3))
-print("x               =", x)
-print("x.shape()       =", x.shape())
+# Measurements with their uncertainties: midpoints and radii, numpy style.
+x = qv.BallArray(np.linspace(0.5, 3.0, 6).reshape(2, 3), 1e-3)
+print("x =", x, sep="\n")
+print("x.shape =", x.shape, " x[1, ::2] =", x[1, ::2], " x.T.shape =", x.T.shape)
 
-# The core's own constructors and operations are all there (quorvex.core).
+# Arithmetic broadcasts like numpy; numbers and numpy arrays are exact.
+weights = np.array([1.0, 2.0, 4.0])
+print("x * weights + 1 =", x * weights + 1, sep="\n")
+print("2 / x[0]        =", 2 / x[0])
+print("np.sin(x) ** 2  =", np.sin(x) ** 2, sep="\n")
+print("x @ x.T         =", x @ x.T, sep="\n")
+
+# Reductions give 0-d arrays that keep computing.
+total = x.sum()
+print("x.sum()         =", total, " per element:", total / x.size)
+print("x.mean(axis=0)  =", x.mean(axis=0))
+print("x.max()         =", x.max(), " x.std() =", x.std())
+print(f"formatted       = {x.exp():.4g}")
+
+# Midpoints and radii back as read-only numpy views of the same storage.
+y = x.exp()
+print("exp(x) midpoints:", y.mid, "radii:", y.rad, sep="\n")
+print("read-only views :", not y.mid.flags.writeable)
+
+# The compiled core stays reachable: IntervalArray and its own functions.
 a = qv.core.array([1.0, 2.0, 3.0], 0.5)
-print("a + a           =", a + a)
-print("a * 2           =", a * 2)
-print("a.sqrt()        =", a.sqrt())
-print("a.sum()         =", a.sum())
-m = qv.core.arange(0, 6).reshape([2, 3])
-print("m @ m.T         =", m.matmul(m.transpose()))
-print("num_threads()   =", qv.core.num_threads())
-
-# Results back to numpy: read-only float64 views of the array's own storage.
-mid, rad = qv.to_numpy(x.exp())
-print("exp(x) midpoints:\n", mid)
-print("exp(x) radii:\n", rad)
-print("read-only views  :", not mid.flags.writeable and not rad.flags.writeable)
+print("core:", a + a, a.sum(), " BallArray(a):", qv.BallArray(a))
+print("worker threads  :", qv.core.num_threads())

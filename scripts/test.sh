@@ -13,7 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-deps=("pytest>=7" "hypothesis>=6" "numpy>=1.24" "mypy>=1.18" cmake ninja "scikit-build-core>=0.10")
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" cmake ninja
+      "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
 python3 -m pip install -q "${deps[@]}"
 python3 -m pip install -q --no-build-isolation --force-reinstall --no-deps .
@@ -37,5 +38,6 @@ for target in avx512 fma avx2 avx sse2; do
   echo "== QUORVEX_TARGET=$target: the target-dependent tests"
   QUORVEX_TARGET=$target python3 -m pytest -q -p no:cacheprovider \
     "$root/tests/python/test_arithmetic.py" "$root/tests/python/test_math.py" \
-    "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py"
+    "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py" \
+    "$root/tests/python/test_ballarray.py"
 done

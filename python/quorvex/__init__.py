@@ -1,9 +1,14 @@
 """quorvex: numpy-friendly arrays of real intervals in midpoint-radius form.
 
-The arrays themselves live in the compiled core, ``quorvex.core`` (the
-``_quorvex`` extension module). This package adds what the core leaves out
-on purpose, because it would tie it to numpy: conversion from and to numpy
-arrays, and pickling (registered when the package is imported).
+``BallArray`` is the array to use: numpy's indexing, broadcasting, operators
+and text, with every numeric operation done by the compiled core,
+``quorvex.core`` (the ``_quorvex`` extension module, whose ``IntervalArray``
+each BallArray holds). The numpy-style constructors ``array``, ``asball``,
+``zeros``, ``ones``, ``full``, ``arange`` and ``linspace`` return BallArrays,
+and so do ``stack`` and ``concatenate``;
+the core's own functions of those names stay in ``quorvex.core``. The
+package also converts IntervalArrays from and to numpy arrays
+(``from_numpy``, ``to_numpy``) and registers their pickling on import.
 """
 
 import sys
@@ -13,6 +18,9 @@ from _quorvex import IntervalArray
 from _quorvex import _PanicException as PanicException
 
 from quorvex import _pickle
+from quorvex._ballarray import BallArray
+from quorvex._construct import arange, array, asball, full, linspace, ones, zeros
+from quorvex._joining import concatenate, stack
 from quorvex._numpy_bridge import from_numpy, to_numpy
 
 # `import quorvex.core` and `from quorvex.core import ...` find the core module
@@ -22,4 +30,6 @@ _pickle.register()
 
 __version__ = core.__version__
 
-__all__ = ["IntervalArray", "PanicException", "core", "from_numpy", "to_numpy"]
+__all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball",
+           "concatenate", "core", "from_numpy", "full", "linspace", "ones", "stack", "to_numpy",
+           "zeros"]

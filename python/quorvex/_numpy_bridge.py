@@ -24,10 +24,10 @@ _MAX_SIZE = ((1 << 63) - 49) // 16
 Float64Array = npt.NDArray[np.float64]
 
 
-def _real_array(value: npt.ArrayLike, name: str) -> npt.NDArray[Any]:
+def _real_array(value: npt.ArrayLike, name: str, caller: str) -> npt.NDArray[Any]:
     array = np.asarray(value)
     if array.dtype.kind not in _REAL_KINDS:
-        raise TypeError(f"from_numpy() needs real numbers, but {name} has dtype {array.dtype}")
+        raise TypeError(f"{caller} needs real numbers, but {name} has dtype {array.dtype}")
     return array
 
 
@@ -57,6 +57,54 @@ def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[Any],
     np.copyto(run.reshape(shape), source, casting="unsafe")
 
 
+def check_size(size: int, caller: str) -> None:
+    """MemoryError for element counts no storage can hold, before the core sees them."""
+    if size > _MAX_SIZE:
+        raise MemoryError(f"{caller} cannot allocate an array of {size} elements")
+
+
+def from_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
+               shape: tuple[int, ...]) -> core.IntervalArray:
+    """An IntervalArray of `shape` from midpoints and radii that broadcast to it, unchecked.
+
+    For data that already is ball data (views of arrays, results of exact
+    data movement): the radii are stored as they are, negative ones included,
+    and numpy does the broadcasting and gathering in one copy per part.
+    """
+    size = math.prod(shape)
+    check_size(size, "BallArray")
+    storage = core._storage_for_overwrite(size)
+    _fill(storage, 0, np.asarray(mid), shape)
+    _fill(storage, size, np.asarray(rad), shape)
+    return core._from_storage(storage, list(shape))
+
+
+def checked_parts(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> core.IntervalArray:
+    """from_numpy's conversion with the function the user called named in its messages."""
+    m = _real_array(mid, "mid", caller)
+    r = _real_array(rad, "rad", caller)
+    shape: tuple[int, ...] = m.shape
+    try:
+        broadcast = np.broadcast_shapes(r.shape, shape)
+    except ValueError:
+        broadcast = None
+    if broadcast != shape:
+        raise ValueError(
+            f"{caller} cannot broadcast rad of shape {r.shape} to the shape {shape} of mid")
+    if m.size != 0:
+        index = _first_negative(r, len(shape))
+        if index is not None:
+            value = r[index[len(shape) - r.ndim:]].item()
+            raise ValueError(
+                f"{caller} needs non-negative radii, but rad is {value!r} at index {index}")
+    size = m.size
+    check_size(size, caller)
+    storage = core._storage_for_overwrite(size)
+    _fill(storage, 0, m, shape)
+    _fill(storage, size, r, shape)
+    return core._from_storage(storage, list(shape))
+
+
 def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArray:
     """An IntervalArray with the midpoints `mid` and the radii `rad`.
 
@@ -70,29 +118,7 @@ def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArr
     ValueError for a `rad` that does not broadcast or holds a negative value;
     nothing is allocated then. MemoryError when the storage cannot be had.
     """
-    m = _real_array(mid, "mid")
-    r = _real_array(rad, "rad")
-    shape: tuple[int, ...] = m.shape
-    try:
-        broadcast = np.broadcast_shapes(r.shape, shape)
-    except ValueError:
-        broadcast = None
-    if broadcast != shape:
-        raise ValueError(
-            f"from_numpy() cannot broadcast rad of shape {r.shape} to the shape {shape} of mid")
-    if m.size != 0:
-        index = _first_negative(r, len(shape))
-        if index is not None:
-            value = r[index[len(shape) - r.ndim:]].item()
-            raise ValueError(
-                f"from_numpy() needs non-negative radii, but rad is {value!r} at index {index}")
-    size = m.size
-    if size > _MAX_SIZE:
-        raise MemoryError(f"from_numpy() cannot allocate an array of {size} elements")
-    storage = core._storage_for_overwrite(size)
-    _fill(storage, 0, m, shape)
-    _fill(storage, size, r, shape)
-    return core._from_storage(storage, list(shape))
+    return checked_parts(mid, rad, "from_numpy()")
 
 
 def to_numpy(a: core.IntervalArray) -> tuple[Float64Array, Float64Array]:
