@@ -15,23 +15,12 @@ figures are medians over the rounds: of the per-round ratios, and of the times.
   limit is 1.5).
 """
 import argparse
-import gc
-import statistics
-import time
 
 import numpy as np
 
 import quorvex as qv
 
-
-def timed(fn, number=1):
-    gc.collect()
-    start = time.perf_counter()
-    for _ in range(number):
-        result = fn()
-    elapsed = (time.perf_counter() - start) / number
-    del result
-    return elapsed
+from paired import paired_rounds, print_medians, timed
 
 
 def balls(rng, shape):
@@ -65,26 +54,8 @@ def main():
             lambda: timed(lambda: big[::2]),
             lambda: timed(lambda: (big_mid[::2].copy(), big_rad[::2].copy()))),
     }
-    ratios = {name: [] for name in cases}
-    ours_t = {name: [] for name in cases}
-    base_t = {name: [] for name in cases}
-    for round_ in range(args.rounds):
-        for name, (ours, base) in cases.items():
-            if round_ % 2:
-                b_, o = base(), ours()
-            else:
-                o, b_ = ours(), base()
-            ratios[name].append(o / b_)
-            ours_t[name].append(o)
-            base_t[name].append(b_)
-
-    print(f"{args.rounds} paired rounds, medians; {qv.core.num_threads()} pool threads")
-    print(f"{'case (baseline)':36} {'BallArray':>12} {'baseline':>12} {'ratio':>7}")
-    for name in cases:
-        o, b_ = statistics.median(ours_t[name]), statistics.median(base_t[name])
-        unit, scale = ("us", 1e6) if o < 1e-3 else ("ms", 1e3)
-        print(f"{name:36} {o * scale:9.2f} {unit} {b_ * scale:9.2f} {unit} "
-              f"{statistics.median(ratios[name]):7.2f}")
+    print_medians(paired_rounds(cases, args.rounds), f"{args.rounds} paired rounds, medians; {qv.core.num_threads()} pool threads", "BallArray",
+                  "baseline", width=36)
 
 
 if __name__ == "__main__":

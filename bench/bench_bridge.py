@@ -16,24 +16,14 @@ figures are medians over the rounds: of the per-round ratios, and of the times.
   the buffers arriving as bytes (as from another process; numpy wraps them, we copy).
 """
 import argparse
-import gc
 import pickle
-import statistics
 import time
 
 import numpy as np
 
 import quorvex as qv
 
-
-def timed(fn, number=1):
-    gc.collect()
-    start = time.perf_counter()
-    for _ in range(number):
-        result = fn()
-    elapsed = (time.perf_counter() - start) / number
-    del result
-    return elapsed
+from paired import paired_rounds, print_medians, timed
 
 
 def in_band(x):
@@ -88,26 +78,8 @@ def main():
         "pickle 5 out of band, loads of bytes": (lambda: out_of_band_as_bytes(a),
                                                  lambda: out_of_band_as_bytes(pair)),
     }
-    ratios = {name: [] for name in cases}
-    ours_t = {name: [] for name in cases}
-    base_t = {name: [] for name in cases}
-    for round_ in range(args.rounds):
-        for name, (ours, base) in cases.items():
-            if round_ % 2:
-                b, o = base(), ours()
-            else:
-                o, b = ours(), base()
-            ratios[name].append(o / b)
-            ours_t[name].append(o)
-            base_t[name].append(b)
-
-    print(f"{n} elements, {args.rounds} paired rounds, medians")
-    print(f"{'case':40} {'quorvex':>12} {'numpy':>12} {'ratio':>7}")
-    for name in cases:
-        o, b = statistics.median(ours_t[name]), statistics.median(base_t[name])
-        unit, scale = ("us", 1e6) if o < 1e-3 else ("ms", 1e3)
-        print(f"{name:40} {o * scale:9.2f} {unit} {b * scale:9.2f} {unit} "
-              f"{statistics.median(ratios[name]):7.2f}")
+    print_medians(paired_rounds(cases, args.rounds), f"{n} elements, {args.rounds} paired rounds, medians", "quorvex",
+                  "numpy", width=40)
 
 
 if __name__ == "__main__":

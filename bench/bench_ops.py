@@ -11,35 +11,24 @@ tens of percent within seconds, more than a best-of hides.
 """
 import argparse
 import json
-import statistics
 import subprocess
 import sys
 import tempfile
-import timeit
 
 import numpy as np
 
 import _quorvex as q
-
-
-def per_call(fn, number):
-    return timeit.timeit(fn, number=number) / number
+from paired import paired_rounds, timed
 
 
 def paired(ours, theirs, n, rounds=21):
-    """Median seconds per call of each, and the median of their ratios in a round."""
+    """Median seconds per call of each, and the median of theirs / ours in a round."""
     number = max(1, 200_000 // max(n, 1)) if n <= 100_000 else 1
     ours(), theirs()  # warm up
-    t_ours, t_theirs, ratios = [], [], []
-    for r in range(rounds):
-        if r % 2:
-            b, a = per_call(theirs, number), per_call(ours, number)
-        else:
-            a, b = per_call(ours, number), per_call(theirs, number)
-        t_ours.append(a)
-        t_theirs.append(b)
-        ratios.append(b / a)
-    return statistics.median(t_ours), statistics.median(t_theirs), statistics.median(ratios)
+    result = paired_rounds({"": (lambda: timed(ours, number), lambda: timed(theirs, number))},
+                           rounds)
+    t_ours, t_theirs, ratio = result[""]
+    return t_ours, t_theirs, 1 / ratio
 
 
 def best(fn, n):

@@ -1,0 +1,48 @@
+"""Paired rounds for the Python benchmarks (the C++ ones use paired.hpp).
+
+On a shared machine the speed drifts by tens of percent within seconds. Each
+round times every case once with its baseline right before or after it (the
+order alternates between rounds), so both see the same machine state; the
+figures are medians over the rounds, of the times and of the per-round ratios.
+"""
+import gc
+import statistics
+import time
+
+
+def timed(fn, number=1):
+    """Seconds per call of fn over `number` calls, after a collection."""
+    gc.collect()
+    start = time.perf_counter()
+    for _ in range(number):
+        result = fn()
+    elapsed = (time.perf_counter() - start) / number
+    del result
+    return elapsed
+
+
+def paired_rounds(cases, rounds):
+    """cases: name -> (ours, baseline), each a function returning seconds.
+
+    Returns name -> (median ours, median baseline, median of ours / baseline).
+    """
+    times = {name: ([], [], []) for name in cases}
+    for r in range(rounds):
+        for name, (ours, base) in cases.items():
+            if r % 2:
+                b, o = base(), ours()
+            else:
+                o, b = ours(), base()
+            t_ours, t_base, ratios = times[name]
+            t_ours.append(o)
+            t_base.append(b)
+            ratios.append(o / b)
+    return {name: tuple(statistics.median(xs) for xs in t) for name, t in times.items()}
+
+
+def print_medians(results, title, ours, base, width=40):
+    print(title)
+    print(f"{'case':{width}} {ours:>12} {base:>12} {'ratio':>7}")
+    for name, (o, b, ratio) in results.items():
+        unit, scale = ("us", 1e6) if o < 1e-3 else ("ms", 1e3)
+        print(f"{name:{width}} {o * scale:9.2f} {unit} {b * scale:9.2f} {unit} {ratio:7.2f}")
