@@ -14,6 +14,10 @@ out of code that runs on every processor:
    weak copy of an inline function or template that the linker could pick
    for baseline callers. The exception-handling personality reference, a
    data word every C++ object may carry, is the one weak symbol allowed.
+3. The avx512 kernels are chosen on AVX-512F alone, so their objects hold no
+   AVX-512DQ instruction (mask moves and logic on bytes, floating-point
+   logic on zmm registers, quadword conversions and multiplies, 64x2/32x8
+   lane moves, class/range/reduce).
 
 Usage: scripts/check_isa.py BUILD_DIR
 """
@@ -25,6 +29,12 @@ import sys
 
 VECTOR_INSTRUCTION = re.compile(r"^\s*[0-9a-f]+:\s+(v[a-z0-9]+)\b|%[yz]mm\d|%k[0-7]\b")
 ALLOWED_WEAK = {"DW.ref.__gxx_personality_v0"}
+DQ_INSTRUCTION = re.compile(
+    r"^\s*[0-9a-f]+:\s+(k(mov|and|andn|or|xor|xnor|not|test|ortest|add|shiftl|shiftr)b\b"
+    r"|v(and|andn|or|xor)p[sd]\b.*%zmm|vcvtt?p[sd]2u?qq|vcvtu?qq2p[sd]|vpmullq"
+    r"|vfpclass|vrange|vreduce|v(extract|insert|broadcast)[fi](64x2|32x8)"
+    r"|vpmov[dq]2m|vpmovm2[dq])")
+DQ_FREE_TARGETS = {"avx512"}
 
 
 def objects_of(build, source):
@@ -34,15 +44,15 @@ def objects_of(build, source):
     return found
 
 
-def vector_instructions(obj):
-    """The first few VEX/EVEX instructions of an object, with their function."""
+def instructions_matching(obj, pattern):
+    """The first few instructions of an object that match, with their function."""
     out = subprocess.run(["objdump", "-d", "-C", "--no-show-raw-insn", obj], check=True,
                          capture_output=True, text=True).stdout
     function, hits = "?", []
     for line in out.splitlines():
         if line.endswith(">:"):
             function = line.split("<", 1)[1][:-2]
-        elif VECTOR_INSTRUCTION.search(line):
+        elif pattern.search(line):
             hits.append(f"{function}: {line.strip()}")
             if len(hits) == 3:
                 break
@@ -84,8 +94,12 @@ def main():
         for obj in objects_of(build, source):
             checked += 1
             if not flags:
-                for hit in vector_instructions(obj):
+                for hit in instructions_matching(obj, VECTOR_INSTRUCTION):
                     problems.append(f"{source}: baseline code with a VEX/EVEX instruction: {hit}")
+            if target in DQ_FREE_TARGETS:
+                for hit in instructions_matching(obj, DQ_INSTRUCTION):
+                    problems.append(f"{source}: an AVX-512DQ instruction in kernels chosen on "
+                                    f"AVX-512F alone: {hit}")
             if target != "baseline":
                 for sym in stray_symbols(obj, target):
                     problems.append(f"{source} ({target}): defines {sym}, which is not one of "

@@ -23,7 +23,7 @@ Ball array_norm(const IntervalArray& a) {
   double u = std::sqrt(positive_or_zero(p + q));
   double w = std::sqrt(positive_or_zero(q - p));
   if (!(u >= w)) std::swap(u, w);
-  return {(w + u) * 0.5, (u - w) * 0.5};
+  return rules::ball_from_endpoints(w, u);
 }
 
 }  // namespace quorvex

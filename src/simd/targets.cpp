@@ -147,26 +147,8 @@ const TargetEntry& target_entry(Target target) noexcept {
 
 Kernels resolve_kernels(const CpuFeatures& f) noexcept {
   Kernels out;
-#define QV_CHOOSE(family) choose(&KernelSlots::family, &Kernels::family, f, out)
-  QV_CHOOSE(interval_sum);
-  QV_CHOOSE(interval_difference);
-  QV_CHOOSE(interval_product);
-  QV_CHOOSE(midpoint_sum);
-  QV_CHOOSE(midpoint_difference);
-  QV_CHOOSE(midpoint_product);
-  QV_CHOOSE(midpoint_quotient);
-  QV_CHOOSE(absolute_product);
-  QV_CHOOSE(broadcast_sum);
-  QV_CHOOSE(broadcast_product);
-  QV_CHOOSE(sign_flip);
-  QV_CHOOSE(quotient_radius);
-  QV_CHOOSE(endpoint_division);
-  QV_CHOOSE(product);
-  QV_CHOOSE(sqrt);
-  QV_CHOOSE(sum);
-  QV_CHOOSE(dot);
-  QV_CHOOSE(endpoint_blocks);
-  QV_CHOOSE(gemm);
+#define QV_CHOOSE(K, family) choose(&KernelSlots::family, &Kernels::family, f, out);
+  QUORVEX_KERNEL_FAMILIES(QV_CHOOSE)
 #undef QV_CHOOSE
   return out;
 }

@@ -50,28 +50,35 @@ struct Chosen {
   Target target = Target::kSse2;
 };
 
+// Every kernel family, as X(kernel type, name): the one list the table's
+// entries, the resolution and the tests walk.
+#define QUORVEX_KERNEL_FAMILIES(X)                         \
+  X(kernels::QuadKernel, interval_sum)                     \
+  X(kernels::QuadKernel, interval_difference)              \
+  X(kernels::QuadKernel, interval_product)                 \
+  X(kernels::BinaryKernel, midpoint_sum)                   \
+  X(kernels::BinaryKernel, midpoint_difference)            \
+  X(kernels::BinaryKernel, midpoint_product)               \
+  X(kernels::BinaryKernel, midpoint_quotient)              \
+  X(kernels::BinaryKernel, absolute_product)               \
+  X(kernels::BroadcastKernel, broadcast_sum)               \
+  X(kernels::BroadcastKernel, broadcast_product)           \
+  X(kernels::UnaryKernel, sign_flip)                       \
+  X(kernels::RadiusKernel, quotient_radius)                \
+  X(kernels::QuadKernel, endpoint_division)                \
+  X(kernels::ProductKernel, product)                       \
+  X(kernels::UnaryKernel, sqrt)                            \
+  X(kernels::SumKernel, sum)                               \
+  X(kernels::DotKernel, dot)                               \
+  X(const kernels::EndpointBlockKernels*, endpoint_blocks) \
+  X(kernels::GemmTile, gemm)
+
 // One member per kernel family; S is Slot in the table, Chosen once resolved.
 template <template <class> class S>
 struct Families {
-  S<kernels::QuadKernel> interval_sum;
-  S<kernels::QuadKernel> interval_difference;
-  S<kernels::QuadKernel> interval_product;
-  S<kernels::BinaryKernel> midpoint_sum;
-  S<kernels::BinaryKernel> midpoint_difference;
-  S<kernels::BinaryKernel> midpoint_product;
-  S<kernels::BinaryKernel> midpoint_quotient;
-  S<kernels::BinaryKernel> absolute_product;
-  S<kernels::BroadcastKernel> broadcast_sum;
-  S<kernels::BroadcastKernel> broadcast_product;
-  S<kernels::UnaryKernel> sign_flip;
-  S<kernels::RadiusKernel> quotient_radius;
-  S<kernels::QuadKernel> endpoint_division;
-  S<kernels::ProductKernel> product;
-  S<kernels::UnaryKernel> sqrt;
-  S<kernels::SumKernel> sum;
-  S<kernels::DotKernel> dot;
-  S<const kernels::EndpointBlockKernels*> endpoint_blocks;
-  S<kernels::GemmTile> gemm;
+#define QV_FAMILY_MEMBER(K, name) S<K> name;
+  QUORVEX_KERNEL_FAMILIES(QV_FAMILY_MEMBER)
+#undef QV_FAMILY_MEMBER
 };
 
 using KernelSlots = Families<Slot>;
@@ -91,7 +98,8 @@ struct TargetEntry {
 std::span<const TargetEntry> target_table() noexcept;
 const TargetEntry& target_entry(Target target) noexcept;
 
-// The kernels for a processor with `features`.
+// The kernels for a processor with `features`; every family gets one, since
+// the last entry (sse2) has them all.
 Kernels resolve_kernels(const CpuFeatures& features) noexcept;
 
 // The features kept by the override `value` (QUORVEX_TARGET): those of the

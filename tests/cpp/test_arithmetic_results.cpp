@@ -51,10 +51,13 @@ TEST(ArithmeticResults, OverwriteEveryElementOfARecycledBlock) {
   };
   for (const std::uint64_t n :
        {std::uint64_t{1000}, std::uint64_t{40000}, std::uint64_t{3'000'000}}) {
-    for (const bool exact : {true, false}) {
-      const IntervalArray a = make(n, exact, 1.0), b = make(n, exact, 2.0);
-      // Divisors with zero inside, for endpoint division over a recycled block.
-      const IntervalArray z = make(n, false, -0.0625);
+    // Every pairing of exact and inexact operands: each takes its own path.
+    for (const auto& [a_exact, b_exact] : {std::pair{true, true}, std::pair{true, false},
+                                           std::pair{false, true}, std::pair{false, false}}) {
+      const IntervalArray a = make(n, a_exact, 1.0), b = make(n, b_exact, 2.0);
+      // Element 0 of z is 0, a divisor with zero inside: the whole quotient
+      // goes by endpoints.
+      const IntervalArray z = make(n, b_exact, 0.0);
       for (const auto& [name, op] : ops) {
         for (const IntervalArray* divisor : {&b, &z}) {
           if (divisor == &z && std::string(name) != "div") continue;
@@ -65,9 +68,9 @@ TEST(ArithmeticResults, OverwriteEveryElementOfARecycledBlock) {
             for (const auto& [g, w] : {std::pair{got.midpoints()[i], want.midpoints()[i]},
                                        std::pair{got.radii()[i], want.radii()[i]}}) {
               ASSERT_NE(std::bit_cast<std::uint64_t>(g), kPoison)
-                  << name << " n=" << n << " exact=" << exact << " i=" << i;
+                  << name << " n=" << n << " exact=" << a_exact << b_exact << " i=" << i;
               ASSERT_EQ(std::bit_cast<std::uint64_t>(g), std::bit_cast<std::uint64_t>(w))
-                  << name << " n=" << n << " exact=" << exact << " i=" << i;
+                  << name << " n=" << n << " exact=" << a_exact << b_exact << " i=" << i;
             }
           }
         }

@@ -19,20 +19,18 @@ std::string flag_text(const CpuFeatures& f) {
           f.avx512dq ? '1' : '0'};
 }
 
-// The target each family's variant comes from, in the order of Families.
+// The target each family's variant comes from, in the order of the family
+// list; "none" where resolution left a family without a kernel.
 std::string choices(const CpuFeatures& features) {
   const Kernels k = resolve_kernels(features);
   std::string out;
-  for (const Target t :
-       {k.interval_sum.target, k.interval_difference.target, k.interval_product.target,
-        k.midpoint_sum.target, k.midpoint_difference.target, k.midpoint_product.target,
-        k.midpoint_quotient.target, k.absolute_product.target, k.broadcast_sum.target,
-        k.broadcast_product.target, k.sign_flip.target, k.quotient_radius.target,
-        k.endpoint_division.target, k.product.target, k.sqrt.target, k.sum.target, k.dot.target,
-        k.endpoint_blocks.target, k.gemm.target}) {
+  const auto add = [&out](bool found, Target t) {
     if (!out.empty()) out += ' ';
-    out += target_name(t);
-  }
+    out += found ? target_name(t) : "none";
+  };
+#define QV_ADD(K, family) add(has_kernel(k.family.kernel), k.family.target);
+  QUORVEX_KERNEL_FAMILIES(QV_ADD)
+#undef QV_ADD
   return out;
 }
 

@@ -6,9 +6,10 @@ Two runs that print the same lines computed the same bits. scripts/emulated.sh
 compares a run under an emulated processor with a native run capped to the
 same target by QUORVEX_TARGET; the same script compares two builds.
 
---any-nan counts every NaN as the same value. Comparisons with an emulator
-need it: given two NaN operands, qemu passes on another one than the
-hardware does (x86 returns the first operand).
+--any-nan counts every NaN as the same value. Comparisons between targets
+need it: which of two NaN operands an operation passes on depends on the
+order the compiler gave them in that target's code, and under an emulator
+on qemu too (it does not always return the first operand, as x86 does).
 """
 import hashlib
 import math

@@ -1,6 +1,7 @@
-// The AVX2 register abstraction V (4 doubles) shared by the *_avx2.cpp kernel
-// files. Include it only from those files: V and its members have internal
-// linkage, so no copy compiled for a wider instruction set can stand in for it.
+// The AVX2 register abstraction V (4 doubles) shared by the kernel files of
+// src/kernels/avx2/ and src/kernels/fma/ (which add the fused multiply-add).
+// V and its members have internal linkage, so no copy compiled for another
+// instruction set can stand in for it.
 #pragma once
 
 #include <immintrin.h>

@@ -10,6 +10,7 @@
 
 #include "kernels/kernels.hpp"
 #include "kernels/loops/directed_loops.hpp"
+#include "kernels/loops/vector_rules.hpp"
 
 namespace quorvex::kernels::avx512 {
 namespace {
@@ -37,13 +38,11 @@ struct Directed {
   static unsigned lanes(Mask m) { return m; }
   // Where m is set a, else b.
   static Reg select(Mask m, Reg a, Reg b) { return _mm512_mask_blend_pd(m, b, a); }
-  // min(y, x) keeps x on ties and when y is NaN; a NaN x gives y.
-  static Reg nan_min(Reg x, Reg y) {
-    return select(_mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q), y, _mm512_min_pd(y, x));
-  }
-  static Reg nan_max(Reg x, Reg y) {
-    return select(_mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q), y, _mm512_max_pd(y, x));
-  }
+  static Mask is_nan(Reg a) { return _mm512_cmp_pd_mask(a, a, _CMP_UNORD_Q); }
+  static Reg min(Reg a, Reg b) { return _mm512_min_pd(a, b); }
+  static Reg max(Reg a, Reg b) { return _mm512_max_pd(a, b); }
+  static Reg nan_min(Reg x, Reg y) { return vector_rules::nan_min<Directed>(x, y); }
+  static Reg nan_max(Reg x, Reg y) { return vector_rules::nan_max<Directed>(x, y); }
 
   struct Product {
     Reg down, up;

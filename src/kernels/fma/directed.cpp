@@ -11,6 +11,7 @@
 #include "kernels/avx2/vector.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/loops/directed_loops.hpp"
+#include "kernels/loops/vector_rules.hpp"
 
 namespace quorvex::kernels::fma {
 namespace {
@@ -30,8 +31,8 @@ struct Directed : V {
   static Mask mask_not(Mask a) {
     return _mm256_xor_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
   }
-  static Reg nan_min(Reg x, Reg y) { return select(is_nan(x), y, min(y, x)); }
-  static Reg nan_max(Reg x, Reg y) { return select(is_nan(x), y, max(y, x)); }
+  static Reg nan_min(Reg x, Reg y) { return vector_rules::nan_min<V>(x, y); }
+  static Reg nan_max(Reg x, Reg y) { return vector_rules::nan_max<V>(x, y); }
 
   // One ulp toward -inf / +inf, for finite non-zero lanes: the magnitude's
   // bits move by one, down for a positive p, up for a negative one.

@@ -1,6 +1,6 @@
-// Loop bodies of the vector endpoint steps, shared by the per-instruction-set
-// files: each instantiates them with its own register type V (internal
-// linkage, see vector_sse2.hpp). Every lane takes exactly the operations of
+// Loop bodies of the vector endpoint steps, shared by the per-target files:
+// each instantiates them with its own register type V (internal linkage, see
+// kernels/sse2/vector.hpp). Every lane takes exactly the operations of
 // the scalar kernel, in the same order, so the bits are the scalar bits.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "kernels/kernel_types.hpp"
+#include "kernels/loops/vector_rules.hpp"
 #include "rules/endpoint_constants.hpp"
 
 namespace quorvex::kernels::endpoint_loops {
@@ -35,16 +36,8 @@ Pair<V> ordered(Reg<V> x, Reg<V> y) {
   return {V::select(keep, x, y), V::select(keep, y, x)};
 }
 
-// The smaller / larger ignoring a NaN: min(y, x) keeps x on ties and when y is
-// NaN; a NaN x gives y.
-template <class V>
-Reg<V> nan_min(Reg<V> x, Reg<V> y) {
-  return V::select(V::is_nan(x), y, V::min(y, x));
-}
-template <class V>
-Reg<V> nan_max(Reg<V> x, Reg<V> y) {
-  return V::select(V::is_nan(x), y, V::max(y, x));
-}
+using vector_rules::nan_max;
+using vector_rules::nan_min;
 
 // The ball of an image pair: midpoint (a + b) * 0.5, radius (b - a) * 0.5.
 template <class V>

@@ -1,6 +1,6 @@
-// The SSE2 register abstraction V (2 doubles) shared by the *_sse2.cpp kernel
-// files. Include it only from those files: V and its members have internal
-// linkage, so no copy compiled for a wider instruction set can stand in for it.
+// The SSE2 register abstraction V (2 doubles) shared by the kernel files of
+// src/kernels/sse2/. V and its members have internal linkage, so no copy
+// compiled for a wider instruction set can stand in for it.
 #pragma once
 
 #include <emmintrin.h>
