@@ -25,8 +25,8 @@ def paired(ours, theirs, n, rounds=21):
     """Median seconds per call of each, and the median of theirs / ours in a round."""
     number = max(1, 200_000 // max(n, 1)) if n <= 100_000 else 1
     ours(), theirs()  # warm up
-    result = paired_rounds({"": (lambda: timed(ours, number), lambda: timed(theirs, number))},
-                           rounds)
+    result = paired_rounds({"": (lambda: timed(ours, number, collect=False),
+                                 lambda: timed(theirs, number, collect=False))}, rounds)
     t_ours, t_theirs, ratio = result[""]
     return t_ours, t_theirs, 1 / ratio
 
