@@ -39,9 +39,15 @@ struct Endpoints {
   double hi;
 };
 
-// (mid - rad, mid + rad).
+// Given two NaN operands x86 passes on the first one, but the compiler may
+// swap the operands of a sum; these rules pin the NaN that comes out to the
+// first operand as written, whatever the compiler does (a difference takes
+// its operands in order anyway).
+
+// (mid - rad, mid + rad); a NaN midpoint is what both carry.
 inline Endpoints endpoints_of(double mid, double rad) {
-  return {mid - rad, mid + rad};
+  const double lo = mid - rad;
+  return {lo, mid == mid ? mid + rad : lo};
 }
 
 // Midpoint (lo + hi) * 0.5, radius (hi - lo) * 0.5, both rounded to nearest.

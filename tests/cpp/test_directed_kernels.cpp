@@ -160,6 +160,19 @@ TEST_P(DirectedProduct, LeavesRoundToNearestFromTwoElementsOn) {
   _mm_setcsr(saved);
 }
 
+// An element whose midpoint and radius are NaNs of different payloads: its
+// lower endpoint carries the midpoint's, its upper endpoint the radius's
+// (quieted), and with every product NaN the ends take the last one, the
+// upper endpoint's. The compiler's choice of operand order must not matter.
+TEST_P(DirectedProduct, TwoNaNOperandsPassOnTheRadiusNaN) {
+  const double a = std::bit_cast<double>(0x7FF8'0000'0000'0001ull);
+  const double b = std::bit_cast<double>(0x7FF4'0000'0000'0003ull);  // signalling
+  const double mid[3] = {1.5, a, 2.0}, rad[3] = {0.25, b, 0.0};
+  const ProductEnds got = GetParam().kernel(mid, rad, 3);
+  EXPECT_EQ(bits(got.lo), 0x7FFC'0000'0000'0003ull);
+  EXPECT_EQ(bits(got.hi), 0x7FFC'0000'0000'0003ull);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Targets, DirectedProduct,
     ::testing::ValuesIn(test_support::variants_of(&simd::KernelSlots::product)),

@@ -105,7 +105,15 @@ def test_transpose_rederives_every_element(rows, cols, data):
             m, rad = stored[i * cols + j]
             lo, hi = m - rad, m + rad
             expected.append(((lo + hi) * 0.5, (hi - lo) * 0.5))
-    assert same_bits(t.tolist(), expected)
+    got = t.tolist()
+    for (m, rad), g, e in zip((stored[i * cols + j] for j in range(cols) for i in range(rows)),
+                              got, expected):
+        if math.isnan(m) and math.isnan(rad):
+            # Which of two NaNs Python's own m + rad passes on is its
+            # compiler's choice; only that the element stays NaN is fixed.
+            assert math.isnan(g[0]) and math.isnan(g[1])
+        else:
+            assert same_bits(g, e)
 
 
 def test_large_transpose_round_trips(qv):

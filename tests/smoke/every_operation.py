@@ -80,7 +80,31 @@ def run(name, f):
     print(f"{name} {digest(result)}")
 
 
+def nan_pairs(n):
+    """Elements whose midpoint and radius are both NaNs, of different payloads
+    and signs, among ordinary ones: which NaN an operation passes on."""
+    payload = [0x7FF8000000000001, 0xFFF8000000000002, 0x7FF4000000000003, 0x7FF8000000000000,
+               0xFFF0000000000005]
+    nan = [struct.unpack("<d", struct.pack("<Q", p))[0] for p in payload]
+    mid = [nan[i % 5] if i % 3 == 0 else 0.5 + i for i in range(n)]
+    rad = [nan[(i + 2) % 5] if i % 2 == 0 else 0.25 for i in range(n)]
+    return q.array(mid) + q.array([0.0] * n, 1.0) * q.array(rad)
+
+
 def main():
+    for n, tag in ((37, "nan"), (40000, "nan_pooled")):
+        x = nan_pairs(n)
+        y = make(n, 13)
+        run(f"{tag}.elements", lambda: (x.tolist(), x.get(0), x[3], x.midpoint(6), x.radius(9)))
+        run(f"{tag}.transpose", lambda: x.reshape([1, n]).transpose())
+        run(f"{tag}.arith", lambda: (x + y, y + x, x - y, x * y, y * x, x / y, -x, abs(x),
+                                     x * 2.0, 2.0 - x))
+        run(f"{tag}.functions", lambda: [getattr(x, f)() for f in (
+            "sqrt", "exp", "ln", "log2", "log10", "sin", "cos", "tan", "abs")])
+        run(f"{tag}.reductions", lambda: [getattr(x, f)() for f in (
+            "sum", "mean", "var", "std", "prod", "min_val", "max_val", "norm", "cumsum")])
+        run(f"{tag}.dot", lambda: (x.dot(y), y.dot(x)))
+    run("nan.full", lambda: q.full([3], float("nan"), float("nan")))
     for n, tag in ((37, "small"), (40000, "pooled")):
         a, b = make(n, 1), make(n, 2)
         ea, eb = make(n, 3, exact=True), make(n, 4, exact=True)

@@ -8,23 +8,27 @@
 //
 // The vector kernels hand elements back to product_start and product_step.
 // Both stay out of line, so every caller runs the same instructions: which of
-// two NaN operands a sum or product passes on depends on the order the
-// compiler gives them, and that must not differ between callers.
+// two NaN operands a product passes on depends on the order the compiler
+// gives them, and that must not differ between callers.
 #include "kernels/kernels.hpp"
+#include "rules/ball.hpp"
 #include "rules/rounding_mode.hpp"
 
 namespace quorvex::kernels::scalar {
 
 __attribute__((noinline)) ProductEnds product_start(double mid, double rad) {
-  return {fp_barrier(mid - rad), fp_barrier(mid + rad)};
+  const rules::Endpoints e = rules::endpoints_of(mid, rad);
+  return {fp_barrier(e.lo), fp_barrier(e.hi)};
 }
 
 __attribute__((noinline)) ProductEnds product_step(double lo, double hi, double mid, double rad) {
-  // The element's endpoints, in round-to-nearest.
+  // The element's endpoints, in round-to-nearest. With two NaNs the upper
+  // endpoint has always carried the radius's: the order is pinned so that no
+  // compiler can change it.
   const double xi = fp_barrier(mid);
   const double ei = fp_barrier(rad);
   const double blo = fp_barrier(xi - ei);
-  const double bhi = fp_barrier(xi + ei);
+  const double bhi = fp_barrier(ei == ei ? xi + ei : ei - xi);
   enter_downward();
   const double new_lo = lowest_product(lo, hi, blo, bhi);
   enter_upward();
