@@ -38,9 +38,12 @@ trap 'rm -rf "$work"' EXIT
 for machine in Nehalem:sse2:no Haswell:fma:yes; do
   IFS=: read -r cpu target libm_fma <<<"$machine"
   echo "== emulated $cpu ($target): C++ unit tests"
-  # qemu-user cannot fork a process that has started threads; that test runs natively.
+  # qemu-user cannot fork a process that has started threads, and given two NaN
+  # operands it does not always pass on the first as x86 does: those tests run
+  # natively.
   status=0
-  qemu-x86_64 -cpu "$cpu" "$tests" --gtest_brief=1 --gtest_filter='-*Fork*' >"$work/cpp.log" 2>&1 ||
+  qemu-x86_64 -cpu "$cpu" "$tests" --gtest_brief=1 --gtest_filter='-*Fork*:*TwoNaN*' \
+    >"$work/cpp.log" 2>&1 ||
     status=$?
   grep -Ev '^qemu-x86_64: warning: TCG|Skipped$|lacks the instruction|index past' "$work/cpp.log" ||
     true
