@@ -99,8 +99,10 @@ def main():
         run(f"{tag}.transpose", lambda: x.reshape([1, n]).transpose())
         run(f"{tag}.arith", lambda: (x + y, y + x, x - y, x * y, y * x, x / y, -x, abs(x),
                                      x * 2.0, 2.0 - x))
-        run(f"{tag}.functions", lambda: [getattr(x, f)() for f in (
-            "sqrt", "exp", "ln", "log2", "log10", "sin", "cos", "tan", "abs")])
+        # One line per function: libm's own values differ between processor classes,
+        # and emulated.sh leaves those lines out there by name.
+        for fn in ("sqrt", "exp", "ln", "log2", "log10", "sin", "cos", "tan", "abs"):
+            run(f"{tag}.{fn}", lambda: getattr(x, fn)())
         run(f"{tag}.reductions", lambda: [getattr(x, f)() for f in (
             "sum", "mean", "var", "std", "prod", "min_val", "max_val", "norm", "cumsum")])
         run(f"{tag}.dot", lambda: (x.dot(y), y.dot(x)))
