@@ -60,11 +60,7 @@ struct Directed {
   }
   static Value reciprocal_up(Reg b, Reg one) { return {_mm512_div_round_pd(one, b, kUp), kAll}; }
 
-  struct QuadProducts {
-    __m256d down, up;
-    unsigned settled;
-  };
-  static QuadProducts quad_products(__m256d x, __m256d y) {
+  static directed_loops::QuadProducts quad_products(__m256d x, __m256d y) {
     const __m512d wide_x = _mm512_zextpd256_pd512(x);
     const __m512d wide_y = _mm512_zextpd256_pd512(y);
     return {_mm512_castpd512_pd256(_mm512_mul_round_pd(wide_x, wide_y, kDown)),

@@ -85,11 +85,7 @@ struct Directed : V {
     return {select(above, toward(q, true), q), in_range(b)};
   }
 
-  struct QuadProducts {
-    __m256d down, up;
-    unsigned settled;
-  };
-  static QuadProducts quad_products(__m256d x, __m256d y) {
+  static directed_loops::QuadProducts quad_products(__m256d x, __m256d y) {
     const Product p = product(x, y);
     return {p.down, p.up, lanes(p.ok)};
   }

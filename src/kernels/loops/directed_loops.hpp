@@ -28,6 +28,12 @@
 namespace quorvex::kernels::directed_loops {
 namespace {
 
+// What D::quad_products returns.
+struct QuadProducts {
+  __m256d down, up;
+  unsigned settled;
+};
+
 // The scalar code leaves the thread in round-to-nearest whenever it has
 // switched the mode; so do these kernels, keeping every other MXCSR bit.
 inline void select_round_to_nearest() {
