@@ -110,34 +110,47 @@ void map_endpoints_serial(std::span<const double> mid, std::span<const double> r
                                      mid.size(), vector);
 }
 
-// The parallel steps, whatever the length: ceil(n / kMathChunk) tasks on
-// `pool`, each mapping its own element range straight into the result. The
-// ranges are disjoint and each element goes through the same steps as on the
-// serial path, so the bits match it; writing in place instead of into
-// per-chunk vectors that are copied afterwards saves a full write and read of
-// the result.
-template <EndpointKernel Kernel>
-void map_endpoints_chunked(pool::WorkerPool& pool, std::span<const double> mid,
-                           std::span<const double> rad, std::span<double> out_mid,
-                           std::span<double> out_rad) {
+namespace endpoint_detail {
+
+// The parallel steps, whatever the length: ceil(n / kMathChunk) ranges given
+// to `run_ranges` (a pool's range division), each mapping its own element
+// range straight into the result. The ranges are disjoint and each element
+// goes through the same steps as on the serial path, so the bits match it;
+// writing in place instead of into per-chunk vectors that are copied
+// afterwards saves a full write and read of the result.
+template <EndpointKernel Kernel, class RunRanges>
+void map_ranges(RunRanges run_ranges, std::span<const double> mid, std::span<const double> rad,
+                std::span<double> out_mid, std::span<double> out_rad) {
   const std::size_t n = mid.size();
   assert_eq(std::uint64_t{rad.size()}, std::uint64_t{n}, "radius run length");
   assert_eq(std::uint64_t{out_mid.size()}, std::uint64_t{n}, "result midpoint length");
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
   if (n == 0) return;
   const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
-  pool.range_for_each(n, kMathChunk, [&](std::size_t begin, std::size_t end) {
-    endpoint_detail::map_balls<Kernel>(mid.data() + begin, rad.data() + begin,
-                                       out_mid.data() + begin, out_rad.data() + begin, end - begin,
-                                       vector);
+  run_ranges(n, kMathChunk, [&](std::size_t begin, std::size_t end) {
+    map_balls<Kernel>(mid.data() + begin, rad.data() + begin, out_mid.data() + begin,
+                      out_rad.data() + begin, end - begin, vector);
   });
+}
+
+}  // namespace endpoint_detail
+
+// The parallel steps on `pool`.
+template <EndpointKernel Kernel>
+void map_endpoints_chunked(pool::WorkerPool& pool, std::span<const double> mid,
+                           std::span<const double> rad, std::span<double> out_mid,
+                           std::span<double> out_rad) {
+  const auto on_pool = [&pool](std::size_t n, std::size_t chunk, auto body) {
+    pool.range_for_each(n, chunk, body);
+  };
+  endpoint_detail::map_ranges<Kernel>(on_pool, mid, rad, out_mid, out_rad);
 }
 
 // The same on the process-wide pool.
 template <EndpointKernel Kernel>
 void map_endpoints_chunked(std::span<const double> mid, std::span<const double> rad,
                            std::span<double> out_mid, std::span<double> out_rad) {
-  map_endpoints_chunked<Kernel>(pool::global_pool(), mid, rad, out_mid, out_rad);
+  endpoint_detail::map_ranges<Kernel>(&pool::parallel_ranges, mid, rad, out_mid, out_rad);
 }
 
 // A new array of a's shape holding Kernel's image of every element.

@@ -42,8 +42,8 @@ std::size_t pool_thread_count();
 
 // Runs task(j) for j in [0, k) exactly once each, dividing the range by the
 // split-budget rule; returns when all are done. k = 0 returns at once. An
-// undivided piece of the range runs in index order on one thread; with k = 1
-// that is the calling thread.
+// undivided piece of the range runs in index order on one thread; with k = 1,
+// or when the pool has one thread, that is the calling thread.
 void parallel_chunk_for_each(std::size_t k, FunctionRef<void(std::size_t)> task);
 
 // How the numeric code splits elementwise work: body(begin, end) once for
