@@ -268,10 +268,11 @@ struct PackBuffer {
 // row block by row block. Each row block starts at column group `first` and
 // wraps around. `packed_a` holds one packed A block.
 template <std::size_t MR, std::size_t NR>
-void row_blocks(MicroKernel kernel, std::size_t m, const Operand& a, std::size_t pc,
+void row_blocks(const GemmTile& tile, std::size_t m, const Operand& a, std::size_t pc,
                 const Panel<NR>& panel, double beta, double* c, std::size_t ldc, double* packed_a,
                 std::size_t first) {
   const std::size_t kc = panel.kc(), nc = panel.nc(), groups = panel.groups();
+  const MicroKernel kernel = tile.kernel, pair = tile.pair;
   for (std::size_t ic = 0; ic < m; ic += kMC) {
     const std::size_t mc = std::min(kMC, m - ic);
     pack_a_of<MR>(a, ic, pc, mc, kc, packed_a);
@@ -292,10 +293,19 @@ void row_blocks(MicroKernel kernel, std::size_t m, const Operand& a, std::size_t
       const std::size_t j0 = g * kGroupCols, j1 = j0 + panel.group_cols(g);
       for (std::size_t ir = 0; ir < mc; ir += MR) {
         const std::size_t rows = std::min(MR, mc - ir);
-        for (std::size_t jr = j0; jr < j1; jr += NR) {
-          kernel(kc, packed_a + ir * kc, strips + (jr - j0) * kc, beta, c + (ic + ir) * ldc + jr,
-                 ldc, rows, std::min(NR, nc - jr));
-          prefetch.step(rows_per_call);
+        for (std::size_t jr = j0; jr < j1;) {
+          const double* a_strip = packed_a + ir * kc;
+          const double* b_strip = strips + (jr - j0) * kc;
+          double* tile = c + (ic + ir) * ldc + jr;
+          if (pair != nullptr && jr + NR < j1) {
+            pair(kc, a_strip, b_strip, beta, tile, ldc, rows, std::min(2 * NR, nc - jr));
+            prefetch.step(2 * rows_per_call);
+            jr += 2 * NR;
+          } else {
+            kernel(kc, a_strip, b_strip, beta, tile, ldc, rows, std::min(NR, nc - jr));
+            prefetch.step(rows_per_call);
+            jr += NR;
+          }
         }
       }
     }
@@ -331,8 +341,7 @@ void blocked_product(const GemmTile& tile, std::size_t m, std::size_t k, std::si
       for (auto& s : states) s.store(kUnpacked, std::memory_order_relaxed);
       const Panel<NR> panel(b, pc, jc, kc, nc, packed_b, one_row_block ? nullptr : states);
       // Later depth blocks add to what the earlier ones left in C.
-      row_blocks<MR, NR>(tile.kernel, m, a, pc, panel, pc == 0 ? beta : 1.0, c + jc, ldc, packed_a,
-                         0);
+      row_blocks<MR, NR>(tile, m, a, pc, panel, pc == 0 ? beta : 1.0, c + jc, ldc, packed_a, 0);
     }
   }
 }
@@ -427,7 +436,7 @@ void PanelProduct::multiply(std::size_t m, const Operand& a, double* c, std::siz
     const std::size_t first = blocks > 0 ? block % blocks * panel.groups() / blocks : 0;
     const std::size_t mc_max = round_up(std::min(m, kMC), MR);
     PackBuffer buffer(mc_max * kc, tile_.aligned_packing);
-    row_blocks<MR, NR>(tile_.kernel, m, a, pc, panel, beta, c + jc, ldc, buffer.data(), first);
+    row_blocks<MR, NR>(tile_, m, a, pc, panel, beta, c + jc, ldc, buffer.data(), first);
   });
 }
 

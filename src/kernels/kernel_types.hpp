@@ -91,6 +91,10 @@ struct GemmTile {
   MicroKernel kernel;
   std::size_t mr, nr;
   bool aligned_packing;  // packing buffers 64-byte aligned
+  // Optional: the tile and its right neighbour in one call (b at the first of
+  // the two consecutive packed strips, nr < cols <= 2 nr), with the bits of
+  // two calls of `kernel`; nullptr where the target has none.
+  MicroKernel pair;
 };
 
 }  // namespace quorvex::kernels

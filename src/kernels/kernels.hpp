@@ -87,6 +87,7 @@ QV_UNARY(sqrt);
 QV_SUM(sum);
 QV_DOT(dot);
 QV_TILE(gemm_8x8);
+QV_TILE(gemm_8x16);  // two 8x8 tiles side by side
 // Directed results by the instructions' embedded rounding.
 QV_QUAD(endpoint_division);
 QV_PRODUCT(product);

@@ -38,7 +38,7 @@ constexpr TargetEntry kTable[] = {
                  .sqrt = {k::avx512::sqrt},
                  .sum = {k::avx512::sum},
                  .dot = {k::avx512::dot},
-                 .gemm = {{k::avx512::gemm_8x8, 8, 8, true}}}},
+                 .gemm = {{k::avx512::gemm_8x8, 8, 8, true, k::avx512::gemm_8x16}}}},
     {.target = Target::kFma,
      .features = kWithFma,
      .needs = {.avx2 = true, .fma = true},
@@ -46,7 +46,7 @@ constexpr TargetEntry kTable[] = {
                  .endpoint_division = {k::fma::endpoint_division},
                  .product = {k::fma::product},
                  .dot = {k::fma::dot},
-                 .gemm = {{k::fma::gemm_8x4, 8, 4, true}}}},
+                 .gemm = {{k::fma::gemm_8x4, 8, 4, true, nullptr}}}},
     {.target = Target::kAvx2,
      .features = kWithAvx2,
      .needs = {.avx2 = true},
@@ -70,7 +70,7 @@ constexpr TargetEntry kTable[] = {
      // The scalar dot with the FMA instruction serves processors with FMA but
      // without AVX2 (the fma entry has the rest of them).
      .kernels = {.dot = {k::scalar_fma::dot, {.fma = true}},
-                 .gemm = {{k::avx::gemm_8x4, 8, 4, true}}}},
+                 .gemm = {{k::avx::gemm_8x4, 8, 4, true, nullptr}}}},
     {.target = Target::kSse2,
      .features = {},
      .needs = {},
@@ -92,7 +92,7 @@ constexpr TargetEntry kTable[] = {
                  .sum = {k::sse2::sum},
                  .dot = {k::sse2::dot},
                  .endpoint_blocks = {&k::sse2::endpoint_blocks},
-                 .gemm = {{k::sse2::gemm_4x4, 4, 4, false}}}},
+                 .gemm = {{k::sse2::gemm_4x4, 4, 4, false, nullptr}}}},
 };
 #pragma GCC diagnostic pop
 

@@ -229,6 +229,30 @@ TEST_P(GemmVariant, DerivedEntriesMatchBuiltMatrices) {
   }
 }
 
+// A target's two-tile kernel gives the bits of its single tile, on every edge
+// (column groups ending after one strip, partial right tiles, partial rows),
+// for beta 0 (over NaN) and 2 and for a second depth block.
+TEST_P(GemmVariant, PairedTilesMatchSingleTilesBitForBit) {
+  const kernels::GemmTile paired = GetParam().kernel;
+  if (paired.pair == nullptr) GTEST_SKIP() << "no two-tile kernel";
+  kernels::GemmTile single = paired;
+  single.pair = nullptr;
+  for (const Shape3 s : {Shape3{13, 300, 9}, Shape3{70, 257, 45}, Shape3{65, 40, 1030}}) {
+    const std::vector<double> a = random_matrix(s.m, s.k, 20), b = random_matrix(s.k, s.n, 21);
+    for (double beta : {0.0, 2.0}) {
+      std::vector<double> want =
+          beta == 0.0 ? std::vector<double>(s.m * s.n, kNaN) : random_matrix(s.m, s.n, 22);
+      std::vector<double> got = want;
+      dgemm_with(single, s.m, s.k, s.n, a.data(), s.k, b.data(), beta, s.n, want.data(), s.n);
+      dgemm_with(paired, s.m, s.k, s.n, a.data(), s.k, b.data(), beta, s.n, got.data(), s.n);
+      for (std::size_t i = 0; i < s.m * s.n; ++i) {
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want[i]))
+            << shape_name(s) << " beta " << beta << ", element " << i;
+      }
+    }
+  }
+}
+
 // k == 0: beta == 0 (also -0.0) writes +0.0 over NaN without reading; beta == 2 doubles C.
 TEST_P(GemmVariant, EmptyDepthScalesByBeta) {
   const std::size_t m = 5, n = 7, ldc = 9;
