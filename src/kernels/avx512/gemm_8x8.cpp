@@ -70,7 +70,7 @@ void gemm_8x16(std::size_t kc, const double* a, const double* b, double beta, do
   for (auto& r : left) r = _mm512_setzero_pd();
   for (auto& r : right) r = _mm512_setzero_pd();
 
-#pragma GCC unroll 2
+#pragma GCC unroll 4
   for (std::size_t p = 0; p < kc; ++p) {
     const __m512d bl = _mm512_loadu_pd(b);
     const __m512d br = _mm512_loadu_pd(b1);
