@@ -407,12 +407,12 @@ class BallArray:
         mid, rad = self._parts()
         return _text.render(mid, rad, "", repr_form=False)
 
-    def __format__(self, spec: str) -> str:
-        """``format(x, spec)``: the ``str`` layout with `spec` applied to midpoints and radii."""
-        if not spec:
+    def __format__(self, fmt: str) -> str:
+        """``format(x, fmt)``: the ``str`` layout with `fmt` applied to midpoints and radii."""
+        if not fmt:
             return str(self)
         mid, rad = self._parts()
-        return _text.render(mid, rad, spec, repr_form=False)
+        return _text.render(mid, rad, fmt, repr_form=False)
 
     # -- pickling and copying ------------------------------------------------------
 

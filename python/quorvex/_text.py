@@ -18,16 +18,16 @@ from quorvex._numpy_bridge import Float64Array
 PREFIX = "BallArray("
 
 
-def _numbers(spec: str) -> Callable[[float], str]:
-    if spec:
-        return lambda value: format(value, spec)
+def _numbers(fmt: str) -> Callable[[float], str]:
+    if fmt:
+        return lambda value: format(value, fmt)
     digits = f".{np.get_printoptions()['precision']}g"
     return lambda value: format(value, digits)
 
 
-def render(mid: Float64Array, rad: Float64Array, spec: str, *, repr_form: bool) -> str:
+def render(mid: Float64Array, rad: Float64Array, fmt: str, *, repr_form: bool) -> str:
     """repr (``BallArray([...])``, comma separated) or str (blank separated) of the balls."""
-    number = _numbers(spec)
+    number = _numbers(fmt)
     prefix = PREFIX if repr_form else ""
     if mid.ndim == 0:
         text = f"{number(float(mid))}±{number(float(rad))}"

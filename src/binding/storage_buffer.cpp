@@ -112,14 +112,14 @@ PyTypeObject* create_type() {
       {Py_tp_dealloc, slot_fn(&buffer_dealloc)},   {Py_tp_methods, g_methods},
       {Py_tp_doc, const_cast<char*>(kDoc.data())}, {0, nullptr},
   };
-  PyType_Spec spec = {
+  PyType_Spec type_description = {
       "_quorvex._StorageBuffer",
       static_cast<int>(sizeof(StorageBufferObject)),
       0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
       slots,
   };
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&type_description);
   if (type == nullptr) {
     PyErr_Print();
     panic("failed to create type object for _StorageBuffer");
