@@ -13,6 +13,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+# GoogleTest comes from Debian's libgtest-dev: installed here when missing and
+# running as root (as CI does), otherwise named before anything is built.
+if [ ! -f /usr/include/gtest/gtest.h ]; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    echo "test.sh: installing Debian's libgtest-dev"
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
+  else
+    echo "test.sh: the C++ tests need GoogleTest: sudo apt-get install libgtest-dev" >&2
+    exit 1
+  fi
+fi
+
 deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" cmake ninja
       "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"

@@ -34,7 +34,7 @@ _REAL_KINDS = "biuf"
 _NUMBER_FORM_LIMIT = 2.0**1023
 _NUMBERS = (int, float, np.integer, np.floating, np.bool_)
 _CORE_OPS: dict[str, Callable[[Any, Any], core.IntervalArray]] = {
-    "+": operator.add, "-": operator.sub, "*": operator.mul, "/": operator.truediv,
+    "+": operator.add, "-": operator.sub, "*": operator.mul, "/": core._divide,
 }
 
 
@@ -111,7 +111,7 @@ def power(x: BallArray, exponent: object) -> BallArray:
         return _ballarray.wrap(core.ones(list(x._shape)), x._shape)
     result = _positive_power(x._core, abs(n))
     if n < 0:
-        result = core.ones(list(x._shape)) / result
+        result = core._divide(core.ones(list(x._shape)), result)
     return _ballarray.wrap(result, x._shape)
 
 

@@ -236,7 +236,7 @@ class BallArray:
 
     def __truediv__(self, other: BallLike) -> BallArray:
         if type(other) is BallArray and other._shape == self._shape:
-            return wrap(self._core / other._core, self._shape)
+            return wrap(core._divide(self._core, other._core), self._shape)
         result = _arithmetic.binary(self, other, "/", False)
         return NotImplemented if result is None else result
 

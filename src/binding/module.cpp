@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "binding/bridge.hpp"
+#include "binding/engine_functions.hpp"
 #include "binding/errors.hpp"
 #include "binding/methods.hpp"
 #include "binding/py.hpp"
@@ -79,6 +80,7 @@ bool add_private_names(PyObject* module, PyObject* module_name) {
   auto* buffer_type = reinterpret_cast<PyObject*>(storage_buffer_type());
   if (PyObject_SetAttrString(module, "_StorageBuffer", buffer_type) != 0) return false;
   return add_private_functions(module, module_name, bridge_functions()) &&
+         add_private_functions(module, module_name, engine_functions()) &&
          add_private_functions(module, module_name, target_functions());
 }
 

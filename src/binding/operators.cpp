@@ -5,39 +5,13 @@
 
 #include "binding/args.hpp"
 #include "binding/errors.hpp"
+#include "binding/released_lock.hpp"
 #include "binding/type.hpp"
 #include "ops/arithmetic.hpp"
 
 namespace quorvex::binding {
 
 namespace {
-
-// Releases the interpreter lock for its lifetime. Being a guard, it also takes
-// the lock back when a panic unwinds through the released section, so the
-// exception is raised with the lock held.
-class ReleasedLock {
- public:
-  ReleasedLock() : state_(PyEval_SaveThread()) {}
-  ~ReleasedLock() { PyEval_RestoreThread(state_); }
-  ReleasedLock(const ReleasedLock&) = delete;
-  ReleasedLock& operator=(const ReleasedLock&) = delete;
-
- private:
-  PyThreadState* state_;
-};
-
-// Runs compute() without the lock. compute moves the operand copies into its
-// own locals, so they are dropped before the lock is taken back; the result is
-// wrapped only once the lock is held again.
-template <class Compute>
-PyObject* run_released(Compute&& compute) {
-  std::optional<Result<IntervalArray>> result;
-  {
-    ReleasedLock unlocked;
-    result.emplace(compute());
-  }
-  return wrap_result(std::move(*result));
-}
 
 enum class BinaryOp { kAdd, kSub, kMul, kDiv };
 

@@ -16,8 +16,6 @@ using QuadKernel = void (*)(const double* ma, const double* ra, const double* mb
 using BinaryKernel = void (*)(const double* x, const double* y, double* o, std::size_t n);
 using BroadcastKernel = void (*)(const double* x, double c, double* o, std::size_t n);
 using UnaryKernel = void (*)(const double* x, double* o, std::size_t n);
-using RadiusKernel = void (*)(const double* ma, const double* ra, const double* mb,
-                              const double* rb, double* out_rad, std::size_t n);
 
 // The sum of one column in the kernel's fixed order of additions.
 using SumKernel = double (*)(const double* x, std::size_t n);

@@ -15,9 +15,6 @@
 #define QV_BINARY(name) void name(const double* x, const double* y, double* o, std::size_t n)
 #define QV_BROADCAST(name) void name(const double* x, double c, double* o, std::size_t n)
 #define QV_UNARY(name) void name(const double* x, double* o, std::size_t n)
-#define QV_RADIUS(name)                                                             \
-  void name(const double* ma, const double* ra, const double* mb, const double* rb, \
-            double* out_rad, std::size_t n)
 #define QV_SUM(name) double name(const double* x, std::size_t n)
 #define QV_DOT(name) DotSums name(const DotInputs& in)
 #define QV_PRODUCT(name) ProductEnds name(const double* mid, const double* rad, std::size_t n)
@@ -32,6 +29,7 @@ namespace quorvex::kernels {
   QV_QUAD(interval_sum);          \
   QV_QUAD(interval_difference);   \
   QV_QUAD(interval_product);      \
+  QV_QUAD(interval_quotient);     \
   QV_BINARY(midpoint_sum);        \
   QV_BINARY(midpoint_difference); \
   QV_BINARY(midpoint_product);    \
@@ -46,7 +44,6 @@ namespace quorvex::kernels {
 namespace sse2 {  // baseline x86-64, 2 doubles per register
 QV_COMMON_ARITH;  // interval_product unfused
 QV_NARROW_ARITH;
-QV_RADIUS(quotient_radius);
 QV_UNARY(sqrt);
 QV_SUM(sum);  // scalar order from -0.0
 QV_DOT(dot);  // scalar order, software fused multiply-add
@@ -118,7 +115,6 @@ ProductEnds product_step(double lo, double hi, double mid, double rad);
 #undef QV_BINARY
 #undef QV_BROADCAST
 #undef QV_UNARY
-#undef QV_RADIUS
 #undef QV_SUM
 #undef QV_DOT
 #undef QV_TILE

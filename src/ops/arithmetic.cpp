@@ -33,6 +33,10 @@ void check_operands(const IntervalArray& a, const IntervalArray& b, const Checks
   assert_eq(a.shape(), b.shape(), checks.shapes);
 }
 
+// Quotients go block by block: the divisor scan and the kernel read each
+// block from memory once.
+constexpr std::size_t kDivisionBlock = 4096;
+
 // Index of the first divisor that may be zero, or the length when none does.
 std::size_t first_zero_divisor(std::span<const double> mb, std::span<const double> rb) {
   for (std::size_t i = 0; i < mb.size(); ++i) {
@@ -106,31 +110,59 @@ Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b) {
 
 Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
   check_operands(a, b, kDiv);
-  // The divisor scan, the quotients and their radii go block by block, so
-  // each block is read from memory once. A divisor that may be zero, found in
-  // any block, discards what earlier blocks wrote: the whole array then goes
-  // through endpoint division (which writes midpoints and radii), leaving the
-  // thread in round-to-nearest.
-  constexpr std::size_t kBlock = 4096;
+  // The divisor scan and the quotients go block by block, so each block is
+  // read from memory once. A divisor that may be zero, found in any block,
+  // discards what earlier blocks wrote: the whole array then goes through
+  // endpoint division (which writes midpoints and radii), leaving the thread
+  // in round-to-nearest.
   const bool exact = rules::is_exact(a.radii()) && rules::is_exact(b.radii());
   QV_TRY(out,
          exact ? IntervalArray::for_midpoints(a.shape()) : IntervalArray::for_overwrite(a.shape()));
   QV_TRY(runs, out.writable());
   const auto ma = a.midpoints(), ra = a.radii(), mb = b.midpoints(), rb = b.radii();
   const std::size_t n = ma.size();
-  for (std::size_t start = 0; start < n; start += kBlock) {
-    const std::size_t len = std::min(kBlock, n - start);
+  for (std::size_t start = 0; start < n; start += kDivisionBlock) {
+    const std::size_t len = std::min(kDivisionBlock, n - start);
     if (first_zero_divisor(mb.subspan(start, len), rb.subspan(start, len)) < len) {
       simd::endpoint_division(ma, ra, mb, rb, runs.mid, runs.rad);
       return out;
     }
-    simd::midpoint_quotient(ma.subspan(start, len), mb.subspan(start, len),
-                            runs.mid.subspan(start, len));
-    if (!exact) {
-      simd::quotient_radius(ma.subspan(start, len), ra.subspan(start, len), mb.subspan(start, len),
-                            rb.subspan(start, len), runs.rad.subspan(start, len));
+    if (exact) {
+      simd::midpoint_quotient(ma.subspan(start, len), mb.subspan(start, len),
+                              runs.mid.subspan(start, len));
+    } else {
+      simd::interval_quotient(ma.subspan(start, len), ra.subspan(start, len),
+                              mb.subspan(start, len), rb.subspan(start, len),
+                              runs.mid.subspan(start, len), runs.rad.subspan(start, len));
     }
   }
+  return out;
+}
+
+void divide_elementwise(std::span<const double> ma, std::span<const double> ra,
+                        std::span<const double> mb, std::span<const double> rb,
+                        std::span<double> out_mid, std::span<double> out_rad) {
+  const std::size_t n = ma.size();
+  for (std::size_t start = 0; start < n; start += kDivisionBlock) {
+    const std::size_t len = std::min(kDivisionBlock, n - start);
+    const auto bm = mb.subspan(start, len), br = rb.subspan(start, len);
+    simd::interval_quotient(ma.subspan(start, len), ra.subspan(start, len), bm, br,
+                            out_mid.subspan(start, len), out_rad.subspan(start, len));
+    // The rare divisors that may be zero are redone one by one by endpoints.
+    for (std::size_t i = first_zero_divisor(bm, br); i < len;
+         i += 1 + first_zero_divisor(bm.subspan(i + 1), br.subspan(i + 1))) {
+      const std::size_t at = start + i;
+      simd::endpoint_division(ma.subspan(at, 1), ra.subspan(at, 1), mb.subspan(at, 1),
+                              rb.subspan(at, 1), out_mid.subspan(at, 1), out_rad.subspan(at, 1));
+    }
+  }
+}
+
+Result<IntervalArray> div_elementwise(const IntervalArray& a, const IntervalArray& b) {
+  check_operands(a, b, kDiv);
+  QV_TRY(out, IntervalArray::for_overwrite(a.shape()));
+  QV_TRY(runs, out.writable());
+  divide_elementwise(a.midpoints(), a.radii(), b.midpoints(), b.radii(), runs.mid, runs.rad);
   return out;
 }
 

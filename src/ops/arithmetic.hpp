@@ -3,6 +3,8 @@
 // and scale); they touch only array values. Count and shape mismatches panic.
 #pragma once
 
+#include <span>
+
 #include "array/interval_array.hpp"
 
 namespace quorvex {
@@ -11,6 +13,16 @@ Result<IntervalArray> add(const IntervalArray& a, const IntervalArray& b);
 Result<IntervalArray> sub(const IntervalArray& a, const IntervalArray& b);
 Result<IntervalArray> mul(const IntervalArray& a, const IntervalArray& b);
 Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b);
+
+// Division whose every element depends on its own operands only: the
+// quotient rule where the divisor excludes zero, endpoint division where it
+// may contain zero, whatever the other elements hold. No exact fast path.
+// (div above sends the whole array to endpoint division when any divisor may
+// contain zero.) Leaves the thread in round-to-nearest.
+Result<IntervalArray> div_elementwise(const IntervalArray& a, const IntervalArray& b);
+void divide_elementwise(std::span<const double> ma, std::span<const double> ra,
+                        std::span<const double> mb, std::span<const double> rb,
+                        std::span<double> out_mid, std::span<double> out_rad);
 
 // a + s and a - s: the endpoint-sum rule with the point pair (s, s) / (-s, -s).
 Result<IntervalArray> add_scalar(const IntervalArray& a, double s);

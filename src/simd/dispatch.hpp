@@ -34,6 +34,9 @@ void interval_difference(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 // fma(ra, rb, fma(ra, |mb|, |ma| * rb)) and the tail the unfused
 // ((|mb| * ra) + (|ma| * rb)) + (ra * rb).
 void interval_product(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
+// Quotient rule: midpoints ma / mb, radii (ra + |q| rb) / (|mb| - rb) from
+// the midpoint q, for divisors that exclude zero.
+void interval_quotient(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 void midpoint_sum(In x, In y, Out o);
 void midpoint_difference(In x, In y, Out o);
 void midpoint_product(In x, In y, Out o);
@@ -42,7 +45,6 @@ void absolute_product(In x, In y, Out o);       // |x| * y
 void broadcast_sum(In x, double c, Out o);      // x + c
 void broadcast_product(In x, double c, Out o);  // x * c
 void sign_flip(In x, Out o);                    // bit 63 inverted
-void quotient_radius(In ma, In ra, In mb, In rb, Out out_rad);
 // Division by endpoints under directed rounding; leaves the thread in
 // round-to-nearest. Must run on the calling thread, never on the pool.
 void endpoint_division(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);

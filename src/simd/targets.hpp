@@ -56,6 +56,7 @@ struct Chosen {
   X(kernels::QuadKernel, interval_sum)                     \
   X(kernels::QuadKernel, interval_difference)              \
   X(kernels::QuadKernel, interval_product)                 \
+  X(kernels::QuadKernel, interval_quotient)                \
   X(kernels::BinaryKernel, midpoint_sum)                   \
   X(kernels::BinaryKernel, midpoint_difference)            \
   X(kernels::BinaryKernel, midpoint_product)               \
@@ -64,7 +65,6 @@ struct Chosen {
   X(kernels::BroadcastKernel, broadcast_sum)               \
   X(kernels::BroadcastKernel, broadcast_product)           \
   X(kernels::UnaryKernel, sign_flip)                       \
-  X(kernels::RadiusKernel, quotient_radius)                \
   X(kernels::QuadKernel, endpoint_division)                \
   X(kernels::ProductKernel, product)                       \
   X(kernels::UnaryKernel, sqrt)                            \

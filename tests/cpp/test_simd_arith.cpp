@@ -25,7 +25,6 @@ namespace {
 using kernels::BinaryKernel;
 using kernels::BroadcastKernel;
 using kernels::QuadKernel;
-using kernels::RadiusKernel;
 using kernels::UnaryKernel;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -113,7 +112,7 @@ enum Family {
   kAbsProd,
   kBSum,
   kBProd,
-  kQRad,
+  kQuot,
   kFlip
 };
 
@@ -166,9 +165,9 @@ void reference(const KernelCase& c, const Data& d, std::size_t n, std::vector<do
       case kFlip:  // NaN payloads included, hence on raw bits
         o1[i] = std::bit_cast<double>(bits(a) ^ 0x8000'0000'0000'0000ull);
         break;
-      case kQRad:
-        o1[i] =
-            ((r * s) + ((std::fabs(b) * r) + (std::fabs(a) * s))) / std::fabs((b * b) - (s * s));
+      case kQuot:
+        o1[i] = a / b;
+        o2[i] = (r + (std::fabs(o1[i]) * s)) / (std::fabs(b) - s);
         break;
     }
   }
@@ -181,6 +180,7 @@ void run(const KernelCase& c, const Data& d, std::size_t n, std::vector<double>&
     case kSum:
     case kDiff:
     case kProd:
+    case kQuot:
       reinterpret_cast<QuadKernel>(c.kernel)(ma, ra, mb, rb, o1.data(), o2.data(), n);
       break;
     case kBSum:
@@ -189,9 +189,6 @@ void run(const KernelCase& c, const Data& d, std::size_t n, std::vector<double>&
       break;
     case kFlip:
       reinterpret_cast<UnaryKernel>(c.kernel)(ma, o1.data(), n);
-      break;
-    case kQRad:
-      reinterpret_cast<RadiusKernel>(c.kernel)(ma, ra, mb, rb, o1.data(), n);
       break;
     default:
       reinterpret_cast<BinaryKernel>(c.kernel)(ma, mb, o1.data(), n);
@@ -225,7 +222,7 @@ std::vector<KernelCase> all_cases() {
   add_family(c, "absolute_product", kAbsProd, &KernelSlots::absolute_product);
   add_family(c, "broadcast_sum", kBSum, &KernelSlots::broadcast_sum);
   add_family(c, "broadcast_product", kBProd, &KernelSlots::broadcast_product);
-  add_family(c, "quotient_radius", kQRad, &KernelSlots::quotient_radius);
+  add_family(c, "interval_quotient", kQuot, &KernelSlots::interval_quotient);
   add_family(c, "sign_flip", kFlip, &KernelSlots::sign_flip);
   return c;
 }

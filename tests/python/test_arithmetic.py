@@ -112,8 +112,8 @@ def div_oracle(am, ar, bm, br):
     mids = [fdiv(x, y) for x, y in zip(am, bm)]
     if exact(ar) and exact(br):
         return mids, [0.0] * len(am)
-    return mids, [fdiv((r * s) + ((abs(y) * r) + (abs(x) * s)), abs((y * y) - (s * s)))
-                  for x, r, y, s in zip(am, ar, bm, br)]
+    return mids, [fdiv(r + (abs(q) * s), abs(y) - s)
+                  for q, r, y, s in zip(mids, ar, bm, br)]
 
 
 def endpoint_sum_oracle(am, ar, p):

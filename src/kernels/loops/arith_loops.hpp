@@ -27,9 +27,12 @@ inline double flip_bits(double x) {
 inline double product_radius(double ma, double ra, double mb, double rb) {
   return ((abs_bits(mb) * ra) + (abs_bits(ma) * rb)) + (ra * rb);
 }
-inline double quotient_radius(double ma, double ra, double mb, double rb) {
-  return ((ra * rb) + ((abs_bits(mb) * ra) + (abs_bits(ma) * rb))) /
-         abs_bits((mb * mb) - (rb * rb));
+// The radius that fits the quotient's midpoint q = ma / mb: for |mb| > rb,
+// |a/b - ma/mb| <= (ra + |ma/mb| rb) / (|mb| - rb). It is taken from q itself,
+// not from |mb| ra + |ma| rb over |mb| (|mb| - rb), which underflows to 0 for
+// tiny operands.
+inline double quotient_radius(double q, double ra, double mb, double rb) {
+  return (ra + (abs_bits(q) * rb)) / (abs_bits(mb) - rb);
 }
 
 // out = f(x, y) elementwise; vf works on registers, sf on doubles.
@@ -169,18 +172,25 @@ void sign_flip(const double* x, double* o, std::size_t n) {
   unary<V>(x, o, n, [](auto a) { return V::flip(a); }, flip_bits);
 }
 
+// Quotient rule: midpoint q = ma / mb, radius from that midpoint.
 template <class V>
-void quotient_radius(const double* ma, const double* ra, const double* mb, const double* rb,
-                     double* orad, std::size_t n) {
+void interval_quotient(const double* ma, const double* ra, const double* mb, const double* rb,
+                       double* om, double* orad, std::size_t n) {
   constexpr std::size_t w = V::kWidth;
   std::size_t i = 0;
   for (; i + w <= n; i += w) {
     auto a = V::load(ma + i), r = V::load(ra + i), b = V::load(mb + i), s = V::load(rb + i);
-    auto num = V::add(V::mul(r, s), V::add(V::mul(V::abs(b), r), V::mul(V::abs(a), s)));
-    auto den = V::abs(V::sub(V::mul(b, b), V::mul(s, s)));
-    V::store(orad + i, V::div(num, den));
+    auto q = V::div(a, b);
+    V::store(om + i, q);
+    V::store(orad + i, V::div(V::add(r, V::mul(V::abs(q), s)), V::sub(V::abs(b), s)));
   }
-  for (; i < n; ++i) orad[i] = quotient_radius(ma[i], ra[i], mb[i], rb[i]);
+  for (; i < n; ++i) {
+    // Read all four first: an output may be the same buffer as an input.
+    const double a = ma[i], r = ra[i], b = mb[i], s = rb[i];
+    const double q = a / b;
+    om[i] = q;
+    orad[i] = quotient_radius(q, r, b, s);
+  }
 }
 
 }  // namespace

@@ -12,9 +12,5 @@ void interval_product(const double* ma, const double* ra, const double* mb, cons
                       double* om, double* orad, std::size_t n) {
   loops::interval_product<V>(ma, ra, mb, rb, om, orad, n);
 }
-void quotient_radius(const double* ma, const double* ra, const double* mb, const double* rb,
-                     double* orad, std::size_t n) {
-  loops::quotient_radius<V>(ma, ra, mb, rb, orad, n);
-}
 
 }  // namespace quorvex::kernels::sse2
