@@ -1,17 +1,15 @@
-"""BallArray: a numpy-style array of balls around one IntervalArray.
+"""BallArray: a numpy-style array of balls, a view of the core's interval storage.
 
-The class holds the core array and its shape and nothing else. Numeric work
-is the core's (arithmetic in `_arithmetic`, reductions in `_reductions`);
-exact data movement (indexing, transposing, broadcasting) is numpy's, done on
-the midpoint and radius views and copied once into a new storage
-(`_indexing`); text is built in `_text`. The arrays are immutable, like the
-core's, so results may share storage with their operands.
+The class is the core's view type (``_quorvex._BallView``: a storage, an
+offset, a shape and strides, made in O(1)) given numpy's protocols. Its
+numbers are computed by the core's engine (``_ops``), its operators come from
+the ufunc table (``_ufuncs``), its data movement is numpy's (``_shape``,
+``_indexing``), and numpy functions reach it through ``_functions``. None of
+those modules imports this one.
 """
 
 from __future__ import annotations
 
-import copy
-import math
 from collections.abc import Iterator
 from typing import Any, NoReturn, SupportsIndex, Union, cast
 
@@ -19,9 +17,8 @@ import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
-from _quorvex import IntervalArray
-from quorvex import _arithmetic, _indexing, _reductions, _text
-from quorvex._numpy_bridge import Float64Array, checked_parts, from_parts, to_numpy
+from quorvex import _functions, _indexing, _ops, _reductions, _shape, _text, _ufuncs
+from quorvex._numpy_bridge import Float64Array, checked_parts, from_parts
 
 # What arithmetic and the constructors accept besides BallArray: the core's
 # arrays, and numbers or numpy array_likes of real numbers (exact balls).
@@ -29,7 +26,7 @@ BallLike = Union["BallArray", core.IntervalArray, npt.ArrayLike]
 Axis = Union[SupportsIndex, tuple[SupportsIndex, ...], None]
 
 
-class BallArray:
+class BallArray(core._BallView):
     """An n-dimensional array of real balls (midpoint ± radius), numpy style.
 
     ``BallArray(mid, rad=0.0)`` copies the midpoints `mid` (any array_like of
@@ -38,93 +35,63 @@ class BallArray:
     ``BallArray(a)`` with an ``IntervalArray`` `a` wraps it without a copy.
 
     The arrays are immutable. Indexing, iteration, ``.T``, ``reshape`` and
-    ``transpose`` behave as in numpy; ``+ - * / @ **``, ``abs()`` and the
-    numpy functions ``np.add``, ``np.sin``... compute with the core's
-    first-order midpoint-radius rules, broadcasting as numpy does, with
-    numbers and numpy arrays taken as exact balls. Reductions (``sum``,
-    ``mean``, ``min``...) return 0-d BallArrays that can be computed with
-    further; ``np.sum(x)``, ``np.stack`` and a few other numpy functions run
-    the BallArray methods, the rest raise TypeError. ``==`` and ``!=``
-    compare midpoints and radii exactly; ``<``, ``<=``, ``>``, ``>=`` raise
-    TypeError, as balls are not totally ordered.
+    ``transpose`` behave as in numpy and give views where numpy does; ``+ - *
+    / @ **``, ``abs()`` and numpy's ufuncs ``np.add``, ``np.sin``... compute
+    with the core's first-order midpoint-radius rules, broadcasting as numpy
+    does, with numbers and numpy arrays taken as exact balls. Reductions
+    (``sum``, ``mean``, ``min``...) return 0-d BallArrays that can be computed
+    with further. ``==`` and ``!=`` compare midpoints and radii exactly; ``<``,
+    ``<=``, ``>``, ``>=`` raise TypeError, as balls are not totally ordered.
     The radii are not guaranteed bounds: the rounding errors of the
     computation itself are not added to them.
     """
 
-    __slots__ = ("_core", "_shape", "_views")
-    _core: core.IntervalArray
-    _shape: tuple[int, ...]
-    _views: tuple[Float64Array, Float64Array]
+    __slots__ = ()
 
-    def __init__(self, mid: BallLike, rad: npt.ArrayLike = 0.0) -> None:
-        if isinstance(mid, (BallArray, core.IntervalArray)):
+    def __new__(cls, mid: BallLike, rad: npt.ArrayLike = 0.0) -> BallArray:
+        if isinstance(mid, (core._BallView, core.IntervalArray)):
             if np.ndim(rad) != 0 or rad != 0:
                 raise TypeError("BallArray() takes no rad with an IntervalArray or a BallArray: "
                                 "they have their own radii")
-            array = mid._core if isinstance(mid, BallArray) else mid
-        else:
-            array = checked_parts(mid, rad, "BallArray()")
-        self._core = array
-        self._shape = tuple(array.shape())
+            if isinstance(mid, core._BallView):
+                # The same balls (sharing the storage where they are all of it).
+                return _ops.wrap(cls, _ops.contiguous(mid), mid.rigorous)
+            result = _ops.wrap(cls, mid)
+            _check_radii(result)
+            return result
+        return _ops.wrap(cls, checked_parts(mid, rad, "BallArray()"))
 
     # -- the parts -------------------------------------------------------
 
     @property
     def core(self) -> core.IntervalArray:
-        """The IntervalArray holding the data (shared, not copied)."""
-        return self._core
-
-    def _parts(self) -> tuple[Float64Array, Float64Array]:
-        try:
-            return self._views
-        except AttributeError:
-            self._views = to_numpy(self._core)
-            return self._views
+        """The balls as an IntervalArray (sharing the storage when this array is all of it,
+        in row-major order; a copy otherwise)."""
+        return _ops.contiguous(self)
 
     @property
     def mid(self) -> Float64Array:
         """The midpoints: a read-only float64 view of the array's storage."""
-        return self._parts()[0]
+        return _shape.parts(self)[0]
 
     @property
     def rad(self) -> Float64Array:
         """The radii: a read-only float64 view of the array's storage."""
-        return self._parts()[1]
+        return _shape.parts(self)[1]
 
     @property
     def lo(self) -> Float64Array:
         """The lower endpoints ``mid - rad`` (a new array, rounded to nearest)."""
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         with np.errstate(all="ignore"):
             return mid - rad
 
     @property
     def hi(self) -> Float64Array:
         """The upper endpoints ``mid + rad`` (a new array, rounded to nearest)."""
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         with np.errstate(all="ignore"):
             return mid + rad
-
-    @property
-    def shape(self) -> tuple[int, ...]:
-        """The length of each dimension."""
-        return self._shape
-
-    @property
-    def ndim(self) -> int:
-        """The number of dimensions."""
-        return len(self._shape)
-
-    @property
-    def size(self) -> int:
-        """The number of elements."""
-        return math.prod(self._shape)
-
-    def __len__(self) -> int:
-        """The length of the first dimension."""
-        if not self._shape:
-            raise TypeError("len() of unsized object")
-        return self._shape[0]
 
     def item(self, *index: SupportsIndex) -> tuple[float, float]:
         """One element as the pair (midpoint, radius) of Python floats.
@@ -133,50 +100,43 @@ class BallArray:
         the arguments index it as in ``numpy.ndarray.item`` (one flat index,
         or one index per dimension).
         """
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         return mid.item(*index), rad.item(*index)
 
-    # -- exact data movement ----------------------------------------------
+    # -- data movement (views where numpy gives views) -----------------------
 
     def reshape(self, *shape: SupportsIndex | tuple[SupportsIndex, ...]) -> BallArray:
-        """The same elements in a new shape (one dimension may be -1), without a copy.
-
-        The shape is given as numpy takes it: ``reshape(2, 3)`` or ``reshape((2, 3))``.
-        """
+        """The same elements in a new shape (one dimension may be -1): a view where
+        numpy's reshape gives one, a copy otherwise."""
         target = shape[0] if len(shape) == 1 and isinstance(shape[0], tuple) else shape
-        # numpy infers the -1 and checks the size, on a view: nothing is copied.
-        new_shape: tuple[int, ...] = self.mid.reshape(cast(tuple[SupportsIndex, ...], target)).shape
-        return wrap(self._core.reshape(list(new_shape)), new_shape)
+        return _shape.moved(self, lambda part: part.reshape(cast(Any, target)))
 
     def transpose(self, *axes: SupportsIndex | tuple[SupportsIndex, ...]) -> BallArray:
-        """The array with its axes permuted as ``numpy.transpose`` does (reversed by default)."""
-        if self.ndim < 2 and not axes:
-            return self
-        mid, rad = self._parts()
-        mid_t = mid.transpose(*axes)
-        return wrap(from_parts(mid_t, rad.transpose(*axes), mid_t.shape), mid_t.shape)
+        """The array with its axes permuted as ``numpy.transpose`` does (reversed by
+        default), as a view."""
+        return _shape.moved(self, lambda part: part.transpose(*axes))
 
-    @property
-    def T(self) -> BallArray:
-        """The transposed array (axes reversed), as ``transpose()``."""
-        return self.transpose()
+    def ravel(self) -> BallArray:
+        """The elements as a 1-D array, a view when numpy's ravel gives one."""
+        return _shape.moved(self, np.ravel)
+
+    def flatten(self) -> BallArray:
+        """The elements as a new 1-D array (always a copy)."""
+        return _copy(_shape.moved(self, np.ravel))
 
     def copy(self) -> BallArray:
-        """A copy with storage of its own."""
-        return wrap(copy.deepcopy(self._core), self._shape)
+        """A copy with storage of its own (only the viewed elements)."""
+        return _copy(self)
 
-    def __getitem__(self, key: Any) -> BallArray:
-        """numpy indexing for reading: slices, integers, ``...``, ``None``, masks, index arrays.
-
-        The result is a new array (a 0-d one for a single element).
-        """
+    def _index(self, key: Any) -> BallArray:
+        # Called by the core's indexing for every key that is not basic.
         return _indexing.getitem(self, key)
 
     def __iter__(self) -> Iterator[BallArray]:
-        """The subarrays along the first axis."""
-        if not self._shape:
+        """The subarrays along the first axis (views)."""
+        if not self.shape:
             raise TypeError("iteration over a 0-d array")
-        return (self[i] for i in range(self._shape[0]))
+        return (self[i] for i in range(self.shape[0]))
 
     def __setitem__(self, key: Any, value: Any) -> NoReturn:
         raise TypeError("BallArray is immutable: its elements cannot be assigned; "
@@ -190,178 +150,104 @@ class BallArray:
 
     def __array_function__(self, function: Any, types: Any, args: tuple[Any, ...],
                            kwargs: dict[str, Any]) -> Any:
-        """np.sum, mean, min, max, prod, var, std, cumsum, dot, linalg.norm, stack,
-        concatenate, transpose, reshape, shape, ndim and size as the methods of the same
-        names; numpy raises TypeError for its other functions."""
-        from quorvex import _numpy_functions  # it builds on this module
-        return _numpy_functions.call(function, args, kwargs)
+        """The numpy functions registered in ``quorvex._functions``; numpy raises
+        TypeError for the others."""
+        return _functions.call(function, types, args, kwargs)
+
+    def __array_ufunc__(self, ufunc: np.ufunc, method: str, *inputs: Any,
+                        **kwargs: Any) -> Any:
+        """The ufuncs of the table in ``quorvex._ufuncs``; NotImplemented for the other
+        ufuncs, methods and options."""
+        return _ufuncs.apply(ufunc, method, inputs, kwargs)
 
     def __bool__(self) -> NoReturn:
         raise ValueError("the truth value of a BallArray is ambiguous: "
                          "test .mid, .rad, .lo or .hi instead")
 
-    # -- arithmetic -------------------------------------------------------
-    # Same-shape BallArray operands go straight to the core; everything else
-    # (numbers, numpy arrays, broadcasting) is sorted out in _arithmetic.
+    # -- arithmetic: the operators of the ufunc table ----------------------------
 
-    def __add__(self, other: BallLike) -> BallArray:
-        if type(other) is BallArray and other._shape == self._shape:
-            return wrap(self._core + other._core, self._shape)
-        result = _arithmetic.binary(self, other, "+", False)
-        return NotImplemented if result is None else result
+    __add__ = _ufuncs.binary_operator(np.add, False)
+    __radd__ = _ufuncs.binary_operator(np.add, True)
+    __sub__ = _ufuncs.binary_operator(np.subtract, False)
+    __rsub__ = _ufuncs.binary_operator(np.subtract, True)
+    __mul__ = _ufuncs.binary_operator(np.multiply, False)
+    __rmul__ = _ufuncs.binary_operator(np.multiply, True)
+    __truediv__ = _ufuncs.binary_operator(np.divide, False)
+    __rtruediv__ = _ufuncs.binary_operator(np.divide, True)
+    __matmul__ = _ufuncs.binary_operator(np.matmul, False)
+    __rmatmul__ = _ufuncs.binary_operator(np.matmul, True)
+    __neg__ = _ufuncs.unary_operator(np.negative)
+    __pos__ = _ufuncs.unary_operator(np.positive)
+    __abs__ = _ufuncs.unary_operator(np.absolute)
 
-    def __radd__(self, other: BallLike) -> BallArray:
-        result = _arithmetic.binary(self, other, "+", True)
-        return NotImplemented if result is None else result
-
-    def __sub__(self, other: BallLike) -> BallArray:
-        if type(other) is BallArray and other._shape == self._shape:
-            return wrap(self._core - other._core, self._shape)
-        result = _arithmetic.binary(self, other, "-", False)
-        return NotImplemented if result is None else result
-
-    def __rsub__(self, other: BallLike) -> BallArray:
-        result = _arithmetic.binary(self, other, "-", True)
-        return NotImplemented if result is None else result
-
-    def __mul__(self, other: BallLike) -> BallArray:
-        if type(other) is BallArray and other._shape == self._shape:
-            return wrap(self._core * other._core, self._shape)
-        result = _arithmetic.binary(self, other, "*", False)
-        return NotImplemented if result is None else result
-
-    def __rmul__(self, other: BallLike) -> BallArray:
-        result = _arithmetic.binary(self, other, "*", True)
-        return NotImplemented if result is None else result
-
-    def __truediv__(self, other: BallLike) -> BallArray:
-        if type(other) is BallArray and other._shape == self._shape:
-            return wrap(core._divide(self._core, other._core), self._shape)
-        result = _arithmetic.binary(self, other, "/", False)
-        return NotImplemented if result is None else result
-
-    def __rtruediv__(self, other: BallLike) -> BallArray:
-        result = _arithmetic.binary(self, other, "/", True)
-        return NotImplemented if result is None else result
-
-    def __matmul__(self, other: BallLike) -> BallArray:
-        if (type(other) is BallArray and len(self._shape) == 2 and len(other._shape) == 2
-                and self._shape[1] == other._shape[0]):
-            return wrap(self._core.matmul(other._core), (self._shape[0], other._shape[1]))
-        result = _arithmetic.matmul(self, other, False)
-        return NotImplemented if result is None else result
-
-    def __rmatmul__(self, other: BallLike) -> BallArray:
-        result = _arithmetic.matmul(self, other, True)
-        return NotImplemented if result is None else result
-
-    def __pow__(self, exponent: float, modulo: None = None) -> BallArray:
+    def __pow__(self, exponent: Any, modulo: None = None) -> BallArray:
         """``x ** n`` for an integer n (repeated squaring; a reciprocal for n < 0), ``x ** 0.5``."""
         if modulo is not None:
             raise TypeError("pow() with a modulus is not supported for BallArray")
-        return _arithmetic.power(self, exponent)
-
-    def __neg__(self) -> BallArray:
-        return wrap(-self._core, self._shape)
-
-    def __pos__(self) -> BallArray:
-        return self
-
-    def __abs__(self) -> BallArray:
-        return wrap(abs(self._core), self._shape)
-
-    def __array_ufunc__(self, ufunc: np.ufunc, method: str, *inputs: Any,
-                        **kwargs: Any) -> Any:
-        """np.add, subtract, multiply, true_divide, matmul, negative, absolute, sqrt,
-        exp, log, log2, log10, sin, cos, tan (and == and != as equal, not_equal)
-        on the core; NotImplemented for the other ufuncs, methods and options."""
-        return _arithmetic.ufunc(ufunc, method, inputs, kwargs)
+        result: BallArray = _ufuncs.power(self, exponent)
+        return result
 
     # -- elementwise functions (the core's endpoint rules) ---------------------
 
-    def sqrt(self) -> BallArray:
-        """Elementwise square root."""
-        return wrap(self._core.sqrt(), self._shape)
-
-    def exp(self) -> BallArray:
-        """Elementwise exponential."""
-        return wrap(self._core.exp(), self._shape)
-
-    def log(self) -> BallArray:
-        """Elementwise natural logarithm."""
-        return wrap(self._core.ln(), self._shape)
-
-    def log2(self) -> BallArray:
-        """Elementwise base-2 logarithm."""
-        return wrap(self._core.log2(), self._shape)
-
-    def log10(self) -> BallArray:
-        """Elementwise base-10 logarithm."""
-        return wrap(self._core.log10(), self._shape)
-
-    def sin(self) -> BallArray:
-        """Elementwise sine."""
-        return wrap(self._core.sin(), self._shape)
-
-    def cos(self) -> BallArray:
-        """Elementwise cosine."""
-        return wrap(self._core.cos(), self._shape)
-
-    def tan(self) -> BallArray:
-        """Elementwise tangent."""
-        return wrap(self._core.tan(), self._shape)
+    sqrt = _ufuncs.unary_operator(np.sqrt)
+    exp = _ufuncs.unary_operator(np.exp)
+    log = _ufuncs.unary_operator(np.log)
+    log2 = _ufuncs.unary_operator(np.log2)
+    log10 = _ufuncs.unary_operator(np.log10)
+    sin = _ufuncs.unary_operator(np.sin)
+    cos = _ufuncs.unary_operator(np.cos)
+    tan = _ufuncs.unary_operator(np.tan)
 
     # -- reductions ----------------------------------------------------------
 
     def sum(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Sum of the elements: midpoints summed, radii summed, then the ball of [M - R, M + R].
+        """Sum: midpoints summed, radii summed, then the ball of [M - R, M + R].
 
-        Over the whole array (``axis=None``) this is the core's ``sum``, with
-        its vector summation order. Over axes (an int or a tuple) the
-        midpoints and radii are summed by numpy (pairwise summation along a
-        contiguous axis, in index order otherwise), so the last bits may
-        differ from the whole-array sum.
+        Each result element sums its balls in the order of the core's
+        whole-array sum, so the sum over every axis, or along the axis of a
+        1-D array, has the core's bits.
         """
-        return _reductions.sum(self, axis, keepdims)
+        return _reductions.reduce("sum", self, axis, keepdims)
 
     def mean(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Mean of the elements: the sum as in ``sum``, divided by the count as the core does."""
-        return _reductions.mean(self, axis, keepdims)
+        """Mean: the sum as in ``sum``, divided by the count as the core does."""
+        return _reductions.reduce("mean", self, axis, keepdims)
+
+    def var(self, axis: Axis = None, ddof: float = 0, keepdims: bool = False) -> BallArray:
+        """Variance about the mean ball, divided by n - ddof."""
+        return _reductions.reduce("var", self, axis, keepdims, ddof)
+
+    def std(self, axis: Axis = None, ddof: float = 0, keepdims: bool = False) -> BallArray:
+        """Standard deviation: the square roots of the variance's endpoints."""
+        return _reductions.reduce("std", self, axis, keepdims, ddof)
+
+    def prod(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
+        """Product with outward-rounded endpoint products."""
+        return _reductions.reduce("prod", self, axis, keepdims)
 
     def min(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
         """The ball from the smallest lower endpoint to the smallest upper endpoint.
 
         NaN endpoints are passed over, as by the core's ``min_val``.
         """
-        return _reductions.extremum(self, axis, keepdims, "min")
+        return _reductions.reduce("min", self, axis, keepdims)
 
     def max(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
         """The ball from the largest lower endpoint to the largest upper endpoint."""
-        return _reductions.extremum(self, axis, keepdims, "max")
+        return _reductions.reduce("max", self, axis, keepdims)
+
+    def norm(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
+        """Euclidean norm."""
+        return _reductions.reduce("norm", self, axis, keepdims)
 
     def cumsum(self, axis: SupportsIndex | None = None) -> BallArray:
-        """Running sums of the midpoints and of the radii, in index order.
+        """Running sums of the midpoints and of the radii, in index order (over the
+        flattened array when `axis` is None, as numpy)."""
+        return _reductions.accumulate("cumsum", self, axis)
 
-        With ``axis=None`` over the flattened array (a 1-D result, as numpy
-        gives), computed by the core's ``cumsum``.
-        """
-        return _reductions.cumsum(self, axis)
-
-    def prod(self) -> BallArray:
-        """Product of all elements, with outward-rounded endpoint products (the core's ``prod``)."""
-        return _reductions.whole(self, "prod")
-
-    def var(self) -> BallArray:
-        """Population variance (divisor n) of all elements (the core's ``var``)."""
-        return _reductions.whole(self, "var")
-
-    def std(self) -> BallArray:
-        """Population standard deviation of all elements (the core's ``std``)."""
-        return _reductions.whole(self, "std")
-
-    def norm(self) -> BallArray:
-        """Euclidean norm of all elements (the core's ``norm``)."""
-        return _reductions.whole(self, "norm")
+    def cumprod(self, axis: SupportsIndex | None = None) -> BallArray:
+        """Running products with outward-rounded endpoint products."""
+        return _reductions.accumulate("cumprod", self, axis)
 
     def dot(self, other: BallLike) -> BallArray:
         """Dot product as ``numpy.dot`` for operands of up to 2 dimensions.
@@ -375,69 +261,88 @@ class BallArray:
 
     def __eq__(self, other: object) -> Any:
         """Elementwise: midpoints equal and radii equal (exact, NaN unequal), a bool array."""
-        same = _arithmetic.equal(self, other)
-        return NotImplemented if same is None else same
+        return _ufuncs.equal(self, other)
 
     def __ne__(self, other: object) -> Any:
         """Elementwise negation of ``==``."""
-        same = _arithmetic.equal(self, other)
-        return NotImplemented if same is None else ~same
+        same = _ufuncs.equal(self, other)
+        return same if same is NotImplemented else ~same
 
     def __lt__(self, other: object) -> NoReturn:
-        _arithmetic.refuse_order("<")
+        _refuse_order("<")
 
     def __le__(self, other: object) -> NoReturn:
-        _arithmetic.refuse_order("<=")
+        _refuse_order("<=")
 
     def __gt__(self, other: object) -> NoReturn:
-        _arithmetic.refuse_order(">")
+        _refuse_order(">")
 
     def __ge__(self, other: object) -> NoReturn:
-        _arithmetic.refuse_order(">=")
+        _refuse_order(">=")
 
     __hash__ = None  # type: ignore[assignment]
 
     # -- text ------------------------------------------------------------------
 
     def __repr__(self) -> str:
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         return _text.render(mid, rad, "", repr_form=True)
 
     def __str__(self) -> str:
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         return _text.render(mid, rad, "", repr_form=False)
 
     def __format__(self, fmt: str) -> str:
         """``format(x, fmt)``: the ``str`` layout with `fmt` applied to midpoints and radii."""
         if not fmt:
             return str(self)
-        mid, rad = self._parts()
+        mid, rad = _shape.parts(self)
         return _text.render(mid, rad, fmt, repr_form=False)
 
     # -- pickling and copying ------------------------------------------------------
 
-    def __reduce__(self) -> tuple[type[BallArray], tuple[IntervalArray]]:
-        return BallArray, (self._core,)
+    def __reduce__(self) -> tuple[Any, tuple[Any, ...]]:
+        # Only the viewed elements travel, as one contiguous IntervalArray.
+        return _rebuild, (type(self), _ops.contiguous(self), self.rigorous)
 
     def __copy__(self) -> BallArray:
         return self  # immutable
 
     def __deepcopy__(self, memo: dict[int, Any]) -> BallArray:
-        return wrap(copy.deepcopy(self._core, memo), self._shape)
+        return _copy(self)
 
 
-_new = object.__new__
+def _same(part: Float64Array) -> Float64Array:
+    return part
 
 
-def wrap(array: core.IntervalArray, shape: tuple[int, ...]) -> BallArray:
-    """A BallArray around `array`, whose shape the caller already knows."""
-    result: BallArray = _new(BallArray)
-    result._core = array
-    result._shape = shape
+def _copy(x: BallArray) -> BallArray:
+    """x's elements in a storage of their own."""
+    return _shape.copied(x, _same)
+
+
+def _rebuild(cls: type[BallArray], array: core.IntervalArray, rigorous: bool) -> BallArray:
+    result = _ops.wrap(cls, array, rigorous)
+    _check_radii(result)
     return result
+
+
+def _check_radii(x: BallArray) -> None:
+    """ValueError for a negative radius, as the numpy constructors give it."""
+    rad = x.rad
+    if rad.size and np.fmin.reduce(rad, axis=None) < 0:
+        index = tuple(int(i) for i in np.unravel_index(int(np.argmax(rad < 0)), rad.shape))
+        raise ValueError(f"BallArray() needs non-negative radii, but rad is "
+                         f"{rad[index].item()!r} at index {index}")
+
+
+def _refuse_order(symbol: str) -> NoReturn:
+    raise TypeError(f"'{symbol}' is not supported between BallArrays: balls are not totally "
+                    "ordered; compare .lo, .mid or .hi instead")
 
 
 def from_ball_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
                     shape: tuple[int, ...]) -> BallArray:
     """A BallArray of `shape` holding a copy of ball data that broadcasts to it."""
-    return wrap(from_parts(mid, rad, shape), shape)
+    return _ops.wrap(BallArray, from_parts(mid, rad, shape))
+

@@ -16,7 +16,8 @@ import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
-from quorvex._ballarray import BallArray, BallLike, from_ball_parts, wrap
+from quorvex import _ops
+from quorvex._ballarray import BallArray, BallLike, from_ball_parts
 from quorvex._numpy_bridge import check_size, checked_parts
 
 ShapeLike = SupportsIndex | tuple[SupportsIndex, ...] | list[SupportsIndex]
@@ -36,7 +37,7 @@ def asball(x: BallLike) -> BallArray:
     copy, anything else (numbers, numpy array_likes of real numbers) as exact balls."""
     if isinstance(x, BallArray):
         return x
-    if isinstance(x, core.IntervalArray):
+    if isinstance(x, (core.IntervalArray, core._BallView)):
         return BallArray(x)
     return wrap_checked(x, 0.0, "asball()")
 
@@ -47,20 +48,19 @@ def array(mid: BallLike, rad: npt.ArrayLike = 0.0) -> BallArray:
 
 
 def wrap_checked(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> BallArray:
-    array = checked_parts(mid, rad, caller)
-    return wrap(array, tuple(array.shape()))
+    return _ops.wrap(BallArray, checked_parts(mid, rad, caller))
 
 
 def zeros(shape: ShapeLike) -> BallArray:
     """An array of `shape` (an int or a tuple) whose balls are all exactly 0."""
     dims = _shape(shape, "zeros()")
-    return wrap(core.zeros(list(dims)), dims)
+    return _ops.wrap(BallArray, core.zeros(list(dims)))
 
 
 def ones(shape: ShapeLike) -> BallArray:
     """An array of `shape` (an int or a tuple) whose balls are all exactly 1."""
     dims = _shape(shape, "ones()")
-    return wrap(core.ones(list(dims)), dims)
+    return _ops.wrap(BallArray, core.ones(list(dims)))
 
 
 def full(shape: ShapeLike, mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> BallArray:

@@ -1,26 +1,26 @@
-"""Reading BallArray elements with numpy's indexing.
+"""numpy's advanced indexing of ball views (index arrays, masks, lists).
 
-The key is applied by numpy to the midpoint and the radius views, which
-gives numpy's semantics and error messages for every kind of key; the two
-selections are then copied once into a new storage.
+Basic indexing (integers, slices, ``None``, ``...``) is done by the core's
+view type and never reaches this module. For the rest numpy applies the key
+to the midpoint and the radius parts, with its own semantics and errors, and
+the two selections are copied once into a new storage, as numpy copies.
 """
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any
+from typing import Any, TypeVar
 
 import numpy as np
 
-from quorvex import _ballarray
+import _quorvex as core
+from quorvex import _shape
 
-if TYPE_CHECKING:
-    from quorvex._ballarray import BallArray
+V = TypeVar("V", bound=core._BallView)
 
 
-def getitem(x: BallArray, key: Any) -> BallArray:
-    if isinstance(key, _ballarray.BallArray):
+def getitem(x: V, key: Any) -> V:
+    if isinstance(key, core._BallView) or (
+            isinstance(key, tuple) and any(isinstance(k, core._BallView) for k in key)):
         raise IndexError("a BallArray cannot be used as an index: index with .mid, "
                          "an integer array or a boolean mask")
-    mid, rad = x._parts()
-    picked_mid = np.asarray(mid[key])
-    return _ballarray.from_ball_parts(picked_mid, rad[key], picked_mid.shape)
+    return _shape.moved(x, lambda part: np.asarray(part[key]))

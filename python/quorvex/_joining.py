@@ -1,7 +1,8 @@
 """Joining BallArrays: numpy's stack and concatenate on the midpoints and the radii.
 
 numpy checks the shapes and axis (with its own messages) and joins each part
-once; the joined parts are then copied into one new storage.
+once; the joined parts are then copied into one new storage. These are the
+implementations ``np.stack`` and ``np.concatenate`` run.
 """
 
 from __future__ import annotations
@@ -11,25 +12,17 @@ from typing import SupportsIndex
 
 import numpy as np
 
-from quorvex._ballarray import BallArray, BallLike, from_ball_parts
-from quorvex._construct import asball
-from quorvex._numpy_bridge import Float64Array
-
-
-def _parts(arrays: Sequence[BallLike]) -> tuple[list[Float64Array], list[Float64Array]]:
-    balls = [asball(a) for a in arrays]
-    return [b.mid for b in balls], [b.rad for b in balls]
+from quorvex import _functions
+from quorvex._ballarray import BallArray, BallLike
 
 
 def stack(arrays: Sequence[BallLike], axis: SupportsIndex = 0) -> BallArray:
     """The arrays (all of one shape) stacked along a new axis, as ``numpy.stack``."""
-    mids, rads = _parts(arrays)
-    mid = np.stack(mids, axis)
-    return from_ball_parts(mid, np.stack(rads, axis), mid.shape)
+    result: BallArray = _functions.call(np.stack, [BallArray], (arrays, axis), {})
+    return result
 
 
 def concatenate(arrays: Sequence[BallLike], axis: SupportsIndex = 0) -> BallArray:
     """The arrays joined along an existing axis, as ``numpy.concatenate``."""
-    mids, rads = _parts(arrays)
-    mid = np.concatenate(mids, axis)
-    return from_ball_parts(mid, np.concatenate(rads, axis), mid.shape)
+    result: BallArray = _functions.call(np.concatenate, [BallArray], (arrays, axis), {})
+    return result

@@ -1,31 +1,29 @@
-"""BallArray reductions.
+"""Reductions of ball views along axes, done by the core's engine.
 
-Over the whole array every reduction is the core's own, so its result is the
-core's bit for bit. Along axes (sum, mean, min, max, cumsum) the same
-first-order rules are applied by numpy to the midpoint and radius views:
-sums add midpoints and radii separately and end in the ball of [M - R, M + R],
-the extrema take the NaN-ignoring extreme lower and upper endpoints. numpy's
-order of additions (pairwise along a contiguous axis) is not the core's, so
-the last bits of an axis sum can differ from those of the whole-array sum.
+Each result element reduces its balls (the reduced axes in row-major order)
+exactly as the core reduces a whole contiguous array, so a reduction over
+every axis, or along the one axis of a 1-D array, has the bits of the core's
+whole-array reduction. Axes and keepdims follow numpy.
 """
 
 from __future__ import annotations
 
-import math
 import operator
-from typing import TYPE_CHECKING, Any, SupportsIndex
+from typing import Any, SupportsIndex, TypeVar, Union
 
 import numpy as np
 
-from quorvex import _arithmetic, _ballarray
+import _quorvex as core
+from quorvex import _ops, _shape, _ufuncs
 
-if TYPE_CHECKING:
-    from quorvex._ballarray import Axis, BallArray
-    from quorvex._numpy_bridge import Float64Array
+V = TypeVar("V", bound=core._BallView)
+Axis = Union[SupportsIndex, tuple[SupportsIndex, ...], None]
 
 
-def axes_of(axis: SupportsIndex | tuple[SupportsIndex, ...], ndim: int) -> tuple[int, ...]:
-    """`axis` as a tuple of non-negative axes, with numpy's errors."""
+def axes_of(axis: Axis, ndim: int) -> tuple[int, ...]:
+    """`axis` (None for all) as a tuple of non-negative axes, with numpy's errors."""
+    if axis is None:
+        return tuple(range(ndim))
     axes = []
     for item in axis if isinstance(axis, tuple) else (axis,):
         a = operator.index(item)
@@ -37,90 +35,45 @@ def axes_of(axis: SupportsIndex | tuple[SupportsIndex, ...], ndim: int) -> tuple
     return tuple(axes)
 
 
-def _pair(pair: tuple[float, float], x: BallArray, keepdims: bool) -> BallArray:
-    shape = (1,) * x.ndim if keepdims else ()
-    return _ballarray.from_ball_parts(pair[0], pair[1], shape)
+def _kept(x: V, result: V, axes: tuple[int, ...]) -> V:
+    """The result with the reduced axes back as axes of length 1."""
+    return _shape.moved(result, lambda r: np.expand_dims(r, axes))
 
 
-def _ball_of(lo: Float64Array, hi: Float64Array) -> BallArray:
-    mid = np.asarray((lo + hi) * 0.5)
-    return _ballarray.from_ball_parts(mid, (hi - lo) * 0.5, mid.shape)
-
-
-def whole(x: BallArray, name: str) -> BallArray:
-    """The core's reduction `name` of all elements, as a 0-d array."""
-    pair: tuple[float, float] = getattr(x._core, name)()
-    return _pair(pair, x, False)
-
-
-def sum(x: BallArray, axis: Axis, keepdims: bool) -> BallArray:
-    if axis is None:
-        return _pair(x._core.sum(), x, keepdims)
+def reduce(name: str, x: V, axis: Axis = None, keepdims: bool = False, ddof: float = 0) -> V:
     axes = axes_of(axis, x.ndim)
-    mid, rad = x._parts()
-    with np.errstate(all="ignore"):
-        total, spread = mid.sum(axes, keepdims=keepdims), rad.sum(axes, keepdims=keepdims)
-        return _ball_of(total - spread, total + spread)
+    result = _ops.reduce(name, x, axes, ddof)
+    return _kept(x, result, axes) if keepdims else result
 
 
-def mean(x: BallArray, axis: Axis, keepdims: bool) -> BallArray:
+def accumulate(name: str, x: V, axis: SupportsIndex | None = None) -> V:
+    """Running sums or products along `axis`; over the flattened array when it is None."""
     if axis is None:
-        return _pair(x._core.mean(), x, keepdims)
-    axes = axes_of(axis, x.ndim)
-    mid, rad = x._parts()
-    count = float(math.prod(x._shape[a] for a in axes))
-    with np.errstate(all="ignore"):
-        total, spread = mid.sum(axes, keepdims=keepdims), rad.sum(axes, keepdims=keepdims)
-        lo, hi = total - spread, total + spread
-        # The core's steps: the mean ball of the sum's endpoints, then its endpoints again.
-        m, r = ((lo + hi) * 0.5) / count, ((hi - lo) * 0.5) / count
-        return _ball_of(m - r, r + m)
-
-
-def extremum(x: BallArray, axis: Axis, keepdims: bool, which: str) -> BallArray:
-    axes = tuple(range(x.ndim)) if axis is None else axes_of(axis, x.ndim)
-    if x.size == 0 and (axis is None or any(x._shape[a] == 0 for a in axes)):
-        name = "minimum" if which == "min" else "maximum"
-        raise ValueError(f"zero-size array to reduction operation {name} which has no identity")
-    if axis is None:
-        return _pair(x._core.min_val() if which == "min" else x._core.max_val(), x, keepdims)
-    # NaN endpoints are passed over (fmin, fmax) and the start value stands when
-    # all are NaN, as in the core's running comparison.
-    reduce, start = (np.fmin, np.inf) if which == "min" else (np.fmax, -np.inf)
-    with np.errstate(all="ignore"):
-        low = reduce.reduce(x.lo, axis=axes, initial=start)
-        high = reduce.reduce(x.hi, axis=axes, initial=start)
-        if keepdims:
-            low, high = np.expand_dims(low, axes), np.expand_dims(high, axes)
-        mid = np.asarray((high + low) * 0.5)
-        rad = (np.maximum(high, low) - np.minimum(high, low)) * 0.5
-    return _ballarray.from_ball_parts(mid, rad, mid.shape)
-
-
-def cumsum(x: BallArray, axis: SupportsIndex | None) -> BallArray:
-    if axis is None:
-        return _ballarray.wrap(x._core.cumsum().reshape([x.size]), (x.size,))
+        flat = _shape.moved(x, np.ravel)
+        return _ops.accumulate(name, flat, 0)
     (a,) = axes_of(operator.index(axis), x.ndim)
-    mid, rad = x._parts()
-    with np.errstate(all="ignore"):
-        return _ballarray.from_ball_parts(np.cumsum(mid, a), np.cumsum(rad, a), x._shape)
+    return _ops.accumulate(name, x, a)
 
 
-def dot(x: BallArray, other: Any) -> BallArray:
-    y = _arithmetic.operand(other)
+def dot(x: V, other: Any) -> V:
+    """numpy.dot for operands of up to 2 dimensions."""
+    y = _ops.as_view(other, type(x))
     if y is None:
         raise TypeError("BallArray.dot() needs a BallArray, an IntervalArray or real numbers, "
                         f"not {type(other).__name__}")
-    if isinstance(y, float) or x.ndim == 0 or y.ndim == 0:
-        return x * y
+    if x.ndim == 0 or y.ndim == 0:
+        result: V = _ops.binary("multiply", x, y)
+        return result
     if x.ndim > 2 or y.ndim > 2:
         raise ValueError("BallArray.dot() takes operands of at most 2 dimensions; "
                          "use @ for stacks of matrices")
-    if x._shape[-1] != y._shape[0]:
-        raise ValueError(f"shapes {x._shape} and {y._shape} not aligned: {x._shape[-1]} "
-                         f"(dim {x.ndim - 1}) != {y._shape[0]} (dim 0)")
+    if x.shape[-1] != y.shape[0]:
+        raise ValueError(f"shapes {x.shape} and {y.shape} not aligned: {x.shape[-1]} "
+                         f"(dim {x.ndim - 1}) != {y.shape[0]} (dim 0)")
     if x.ndim == 1 and y.ndim == 1:
-        return _pair(x._core.dot(y._core), x, False)
-    product = _arithmetic.matmul(x, y, False)
-    assert product is not None  # y is a ball array
+        # The core's inner product: its fused multiply-add order decides the bits.
+        pair = _ops.contiguous(x).dot(_ops.contiguous(y))
+        return _ops.wrap(type(x), core.IntervalArray([pair[0]], pair[1]).reshape([]),
+                         x.rigorous or y.rigorous)
+    product: V = _ufuncs.matmul(x, y)
     return product

@@ -41,6 +41,12 @@ Result<IntervalArray> IntervalArray::allocate(Shape shape,
   return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
 }
 
+IntervalArray IntervalArray::of_storage(StorageRef storage, Shape shape) {
+  const std::uint64_t size = storage->len();
+  Shape strides = row_major_strides(shape);
+  return IntervalArray(std::move(shape), std::move(strides), std::move(storage), size);
+}
+
 Result<IntervalArray> IntervalArray::zeros(Shape shape) {
   return allocate(std::move(shape), StorageRef::zeroed);
 }

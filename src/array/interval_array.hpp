@@ -47,6 +47,10 @@ class IntervalArray {
   static Result<IntervalArray> from_parts(std::span<const double> mids,
                                           std::span<const double> rads, Shape shape);
 
+  // The whole of `storage` under `shape`, whose element count must be the
+  // storage's length (checked by the caller).
+  static IntervalArray of_storage(StorageRef storage, Shape shape);
+
   // Copying an array value is the shared copy: the storage gains a share.
   IntervalArray(const IntervalArray&) = default;
   IntervalArray(IntervalArray&&) noexcept = default;

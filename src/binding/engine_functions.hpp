@@ -1,6 +1,7 @@
-// Private module functions the quorvex package computes with: operations on
-// arrays whose results depend on each element's own operands only, run with
-// the interpreter lock released. They are added to the module without
+// Private module functions the quorvex package computes with: the engine's
+// elementwise operations, reductions and matrix products on views, each
+// element computed from its own operands only, run with the interpreter lock
+// released. They are added to the module without
 // entering __all__.
 #pragma once
 
@@ -10,5 +11,9 @@ namespace quorvex::binding {
 
 // The table, ending with the sentinel.
 PyMethodDef* engine_functions();
+
+// Sets the view type _BallView and the operation tables _UNARY, _BINARY,
+// _REDUCTIONS and _ACCUMULATIONS (name -> code) on the module.
+bool add_engine_names(PyObject* module);
 
 }  // namespace quorvex::binding

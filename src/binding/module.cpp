@@ -81,7 +81,7 @@ bool add_private_names(PyObject* module, PyObject* module_name) {
   if (PyObject_SetAttrString(module, "_StorageBuffer", buffer_type) != 0) return false;
   return add_private_functions(module, module_name, bridge_functions()) &&
          add_private_functions(module, module_name, engine_functions()) &&
-         add_private_functions(module, module_name, target_functions());
+         add_engine_names(module) && add_private_functions(module, module_name, target_functions());
 }
 
 bool populate(PyObject* module) {

@@ -25,14 +25,15 @@
 namespace quorvex::kernels {
 
 // The families every vector target has (sse2, avx2, avx512).
-#define QV_COMMON_ARITH           \
-  QV_QUAD(interval_sum);          \
-  QV_QUAD(interval_difference);   \
-  QV_QUAD(interval_product);      \
-  QV_QUAD(interval_quotient);     \
-  QV_BINARY(midpoint_sum);        \
-  QV_BINARY(midpoint_difference); \
-  QV_BINARY(midpoint_product);    \
+#define QV_COMMON_ARITH              \
+  QV_QUAD(interval_sum);             \
+  QV_QUAD(interval_difference);      \
+  QV_QUAD(interval_product);         \
+  QV_QUAD(interval_product_rounded); \
+  QV_QUAD(interval_quotient);        \
+  QV_BINARY(midpoint_sum);           \
+  QV_BINARY(midpoint_difference);    \
+  QV_BINARY(midpoint_product);       \
   QV_BINARY(midpoint_quotient)
 // ... and those AVX-512 has no variant of (sse2, avx2).
 #define QV_NARROW_ARITH            \

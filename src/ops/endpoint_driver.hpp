@@ -16,17 +16,13 @@
 
 #include "array/interval_array.hpp"
 #include "ops/endpoint_kernels.hpp"
+#include "pool/partition.hpp"
 #include "pool/pool.hpp"
 #include "pool/worker_pool.hpp"
 #include "simd/dispatch.hpp"
 #include "support/panic.hpp"
 
 namespace quorvex {
-
-// Largest element count handled on the calling thread alone.
-inline constexpr std::uint64_t kMathSerialMax = 32767;
-// Elements per task on the parallel path (the last chunk holds the rest).
-inline constexpr std::size_t kMathChunk = 4096;
 
 namespace endpoint_detail {
 
@@ -112,9 +108,9 @@ void map_endpoints_serial(std::span<const double> mid, std::span<const double> r
 
 namespace endpoint_detail {
 
-// The parallel steps, whatever the length: ceil(n / kMathChunk) ranges given
-// to `run_ranges` (a pool's range division), each mapping its own element
-// range straight into the result. The ranges are disjoint and each element
+// The parallel steps, whatever the length: the partitioner's chunks for
+// functions, given to `run_ranges` (a pool's range division), each mapping
+// its own element range straight into the result. The ranges are disjoint and each element
 // goes through the same steps as on the serial path, so the bits match it;
 // writing in place instead of into per-chunk vectors that are copied
 // afterwards saves a full write and read of the result.
@@ -127,10 +123,11 @@ void map_ranges(RunRanges run_ranges, std::span<const double> mid, std::span<con
   assert_eq(std::uint64_t{out_rad.size()}, std::uint64_t{n}, "result radius length");
   if (n == 0) return;
   const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
-  run_ranges(n, kMathChunk, [&](std::size_t begin, std::size_t end) {
-    map_balls<Kernel>(mid.data() + begin, rad.data() + begin, out_mid.data() + begin,
-                      out_rad.data() + begin, end - begin, vector);
-  });
+  run_ranges(n, pool::partition(n, pool::Cost::kFunction).chunk,
+             [&](std::size_t begin, std::size_t end) {
+               map_balls<Kernel>(mid.data() + begin, rad.data() + begin, out_mid.data() + begin,
+                                 out_rad.data() + begin, end - begin, vector);
+             });
 }
 
 }  // namespace endpoint_detail
@@ -160,7 +157,7 @@ Result<IntervalArray> apply_endpoint_kernel(const IntervalArray& a) {
   QV_TRY(result, IntervalArray::for_overwrite(a.shape()));
   if (a.size() == 0) return result;
   QV_TRY(out, result.writable());
-  if (a.size() <= kMathSerialMax) {
+  if (!pool::partition(static_cast<std::size_t>(a.size()), pool::Cost::kFunction).pooled) {
     map_endpoints_serial<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);
   } else {
     map_endpoints_chunked<Kernel>(a.midpoints(), a.radii(), out.mid, out.rad);

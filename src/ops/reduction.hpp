@@ -1,10 +1,40 @@
-// Whole-array reductions to one ball and running sums. Shapes are ignored
-// (flat storage order) except by cumsum.
+// Reductions of balls. Each reduces one contiguous run of balls in storage
+// order; the IntervalArray methods reduce the whole array as one run (shapes
+// are ignored, except by cumsum), and the engine's axis reductions reduce one
+// gathered run per result element, so both give the same bits.
 #pragma once
+
+#include <cstddef>
 
 #include "array/interval_array.hpp"
 
 namespace quorvex {
+
+// n balls: midpoints mid[0..n), radii rad[0..n).
+struct BallRun {
+  const double* mid;
+  const double* rad;
+  std::size_t n;
+};
+
+BallRun run_of(const IntervalArray& a) noexcept;
+
+// Sum: the ball of [M - R, M + R] for the vector sums M of the midpoints and
+// R of the radii (0 +- 0 for no ball).
+Ball sum_of(BallRun run);
+// The sum's ball divided by n (NaN +- NaN for no ball).
+Ball mean_of(BallRun run);
+// Variance about the mean ball, divided by n - ddof (population for ddof 0).
+Ball var_of(BallRun run, double ddof);
+Ball std_of(BallRun run, double ddof);
+// Euclidean norm.
+Ball norm_of(BallRun run);
+// Product with outward-rounded endpoint products (1 +- 0 for no ball).
+Ball prod_of(BallRun run);
+// [smallest lower end, smallest upper end] and [largest lower, largest upper];
+// NaN endpoints are passed over. At least one ball.
+Ball min_of(BallRun run);
+Ball max_of(BallRun run);
 
 Ball array_sum(const IntervalArray& a);
 Ball array_mean(const IntervalArray& a);

@@ -18,10 +18,9 @@ Ball ball_of_running_pair(double low, double high) {
 }  // namespace
 
 // Comparisons with a NaN endpoint are false, so NaN elements are passed over.
-Ball array_min_val(const IntervalArray& a) {
-  if (a.size() == 0) panic("min of empty array");
-  const std::span<const double> x = a.midpoints();
-  const std::span<const double> e = a.radii();
+Ball min_of(BallRun run) {
+  const std::span<const double> x{run.mid, run.n};
+  const std::span<const double> e{run.rad, run.n};
   double low = std::numeric_limits<double>::infinity();
   double high = low;
   for (std::size_t i = 0; i < x.size(); ++i) {
@@ -33,10 +32,9 @@ Ball array_min_val(const IntervalArray& a) {
   return ball_of_running_pair(low, high);
 }
 
-Ball array_max_val(const IntervalArray& a) {
-  if (a.size() == 0) panic("max of empty array");
-  const std::span<const double> x = a.midpoints();
-  const std::span<const double> e = a.radii();
+Ball max_of(BallRun run) {
+  const std::span<const double> x{run.mid, run.n};
+  const std::span<const double> e{run.rad, run.n};
   double low = -std::numeric_limits<double>::infinity();
   double high = low;
   for (std::size_t i = 0; i < x.size(); ++i) {
@@ -46,6 +44,16 @@ Ball array_max_val(const IntervalArray& a) {
     if (hi > high) high = hi;
   }
   return ball_of_running_pair(low, high);
+}
+
+Ball array_min_val(const IntervalArray& a) {
+  if (a.size() == 0) panic("min of empty array");
+  return min_of(run_of(a));
+}
+
+Ball array_max_val(const IntervalArray& a) {
+  if (a.size() == 0) panic("max of empty array");
+  return max_of(run_of(a));
 }
 
 }  // namespace quorvex

@@ -2,10 +2,7 @@
 // endpoint sums that sum/mean/var/std build on.
 #pragma once
 
-#include <cstdint>
-
-#include "array/interval_array.hpp"
-#include "array/storage.hpp"
+#include "ops/reduction.hpp"
 
 namespace quorvex {
 
@@ -21,11 +18,11 @@ inline double positive_or_zero(double x) {
 }
 
 // (M - R, M + R) for the vector sums M of the midpoints and R of the radii,
-// both by the same kernel; (0, 0) when n is 0.
-Endpoints sum_endpoints(const IntervalStorage& storage, std::uint64_t n);
+// both by the same kernel; (0, 0) for no ball.
+Endpoints sum_endpoints(BallRun run);
 
-// Population variance (divisor n) as an endpoint pair; (NaN, NaN) when n is 0.
-// The lower end is not clamped and may be negative.
-Endpoints variance_endpoints(const IntervalStorage& storage, std::uint64_t n);
+// The variance as an endpoint pair, divided by n - ddof; (NaN, NaN) for no
+// ball. The lower end is not clamped and may be negative.
+Endpoints variance_endpoints(BallRun run, double ddof);
 
 }  // namespace quorvex

@@ -7,10 +7,10 @@
 
 namespace quorvex {
 
-Ball array_norm(const IntervalArray& a) {
-  if (a.size() == 0) return {0.0, 0.0};
-  const std::span<const double> x = a.midpoints();
-  const std::span<const double> e = a.radii();
+Ball norm_of(BallRun run) {
+  if (run.n == 0) return {0.0, 0.0};
+  const std::span<const double> x{run.mid, run.n};
+  const std::span<const double> e{run.rad, run.n};
   // Q is the squared norm of the midpoints; P bounds how far the radii can
   // move it: (x +- e)^2 lies within x^2 +- (e^2 + 2|x| e).
   double q = 0.0;
@@ -24,6 +24,10 @@ Ball array_norm(const IntervalArray& a) {
   double w = std::sqrt(positive_or_zero(q - p));
   if (!(u >= w)) std::swap(u, w);
   return rules::ball_from_endpoints(w, u);
+}
+
+Ball array_norm(const IntervalArray& a) {
+  return norm_of(run_of(a));
 }
 
 }  // namespace quorvex

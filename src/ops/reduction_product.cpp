@@ -6,11 +6,14 @@
 
 namespace quorvex {
 
-Ball array_prod(const IntervalArray& a) {
-  if (a.size() == 0) return {1.0, 0.0};
-  const simd::ProductEnds ends = simd::product_kernel()(a.midpoints().data(), a.radii().data(),
-                                                        static_cast<std::size_t>(a.size()));
+Ball prod_of(BallRun run) {
+  if (run.n == 0) return {1.0, 0.0};
+  const simd::ProductEnds ends = simd::product_kernel()(run.mid, run.rad, run.n);
   return ball_from_endpoints({ends.lo, ends.hi});
+}
+
+Ball array_prod(const IntervalArray& a) {
+  return prod_of(run_of(a));
 }
 
 }  // namespace quorvex

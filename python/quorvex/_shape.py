@@ -1,0 +1,64 @@
+"""Data movement on ball views: numpy's, on the midpoint and radius parts.
+
+``parts`` gives the midpoints and radii of a view as read-only numpy views of
+its storage, with the same strides. ``moved`` applies a numpy function of
+data movement (reshape, transpose, broadcast_to, flip, diagonal...) to them:
+where numpy answers with a view, the result is a view of the same storage,
+made in O(1); where numpy copies, both parts are copied once into a new
+storage. So every such function has numpy's semantics, errors and view rules.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Callable
+from typing import Any, TypeVar
+
+import numpy as np
+import numpy.typing as npt
+
+import _quorvex as core
+from quorvex import _ops
+from quorvex._numpy_bridge import Float64Array, from_parts
+
+V = TypeVar("V", bound=core._BallView)
+
+
+def _cached(x: core._BallView) -> tuple[Float64Array, Float64Array, int]:
+    kept = _ops.cache(x)
+    parts = kept.get("parts")
+    if parts is None:
+        whole = np.frombuffer(memoryview(x._buffer()), np.float64)
+        half = whole.size // 2
+        shape = x.shape
+        strides = tuple(8 * s for s in x._strides)
+        offset = 8 * x._offset
+        mid = np.ndarray(shape, np.float64, whole, offset, strides)
+        rad = np.ndarray(shape, np.float64, whole, offset + 8 * half, strides)
+        parts = kept["parts"] = (mid, rad, whole.__array_interface__["data"][0])
+    return parts
+
+
+def parts(x: core._BallView) -> tuple[Float64Array, Float64Array]:
+    """The midpoints and the radii of x: read-only numpy views of its storage."""
+    mid, rad, _ = _cached(x)
+    return mid, rad
+
+
+def moved(x: V, move: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
+    """`move` (a numpy function of data movement) applied to x's balls: a view of
+    x's storage where numpy returns a view, a copy where numpy copies."""
+    mid, rad, start = _cached(x)
+    moved_mid = move(mid)
+    if moved_mid.size and np.may_share_memory(moved_mid, mid):
+        pointer: int = moved_mid.__array_interface__["data"][0]
+        return x._view((pointer - start) // 8, moved_mid.shape,
+                       tuple(s // 8 for s in moved_mid.strides))
+    moved_rad = move(rad)
+    return _ops.wrap(type(x), from_parts(moved_mid, moved_rad, moved_mid.shape), x.rigorous)
+
+
+def copied(x: V, pick: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
+    """A new array holding `pick` of x's parts (for numpy functions that always copy)."""
+    mid, rad = parts(x)
+    picked_mid = np.asarray(pick(mid))
+    return _ops.wrap(type(x), from_parts(picked_mid, pick(rad), picked_mid.shape), x.rigorous)

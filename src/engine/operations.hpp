@@ -1,0 +1,47 @@
+// The elementwise operations the engine offers, by name: the one table that
+// the binding exposes and the quorvex package maps numpy's ufuncs onto.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "engine/elementwise.hpp"
+
+namespace quorvex::engine {
+
+// X(code, "name", cost)
+#define QUORVEX_UNARY_OPERATIONS(X)     \
+  X(kCopy, "copy", kArithmetic)         \
+  X(kNegative, "negative", kArithmetic) \
+  X(kAbsolute, "absolute", kArithmetic) \
+  X(kSqrt, "sqrt", kArithmetic)         \
+  X(kExp, "exp", kFunction)             \
+  X(kLog, "log", kFunction)             \
+  X(kLog2, "log2", kFunction)           \
+  X(kLog10, "log10", kFunction)         \
+  X(kSin, "sin", kFunction)             \
+  X(kCos, "cos", kFunction)             \
+  X(kTan, "tan", kFunction)
+
+#define QUORVEX_BINARY_OPERATIONS(X)    \
+  X(kAdd, "add", kArithmetic)           \
+  X(kSubtract, "subtract", kArithmetic) \
+  X(kMultiply, "multiply", kArithmetic) \
+  X(kDivide, "divide", kArithmetic)
+
+#define QV_CODE(code, name, cost) code,
+enum class Unary { QUORVEX_UNARY_OPERATIONS(QV_CODE) };
+enum class Binary { QUORVEX_BINARY_OPERATIONS(QV_CODE) };
+#undef QV_CODE
+
+// Names in code order.
+std::span<const std::string_view> unary_names() noexcept;
+std::span<const std::string_view> binary_names() noexcept;
+
+// The operation with its kernel for this process's target; nullopt for a
+// code out of range.
+std::optional<UnaryOp> unary_op(int code) noexcept;
+std::optional<BinaryOp> binary_op(int code) noexcept;
+
+}  // namespace quorvex::engine
