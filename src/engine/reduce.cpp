@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernels/kernels.hpp"
 #include "ops/reduction.hpp"
 #include "pool/partition.hpp"
+#include "simd/dispatch.hpp"
 
 namespace quorvex::engine {
 namespace {
@@ -111,6 +114,23 @@ Ball reduce_run(Reduction reduction, BallRun run, double ddof) {
   return norm_of(run);
 }
 
+// The reduced axes as one axis (length, stride), when they step through the
+// data as one; nullopt otherwise.
+std::optional<std::pair<std::int64_t, std::int64_t>> as_one_axis(const Extents& shape,
+                                                                 const Extents& strides) {
+  std::int64_t length = 1;
+  std::int64_t stride = 0;
+  bool started = false;
+  for (std::size_t d = 0; d < shape.size(); ++d) {
+    if (shape[d] == 1) continue;
+    if (started && stride != strides[d] * shape[d]) return std::nullopt;
+    length *= shape[d];
+    stride = strides[d];
+    started = true;
+  }
+  return std::pair{length, stride};
+}
+
 // How many consecutive results, from `o` on, lie along the innermost kept axis.
 std::int64_t group_room(const Extents& kept_shape, std::int64_t o) {
   if (kept_shape.empty()) return 1;
@@ -144,6 +164,37 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
   QV_TRY(out, result.writable());
   const bool in_place = run.contiguous();
   const auto len = static_cast<std::size_t>(length);
+  // Sums along leading axes: whole rows of neighbouring results are summed at
+  // once, each column in the sum kernel's own order (the bits of a sum of
+  // that column alone).
+  const auto one_axis = as_one_axis(s.reduced_shape, s.reduced_strides);
+  if (!in_place && one_axis && (reduction == Reduction::kSum || reduction == Reduction::kMean) &&
+      !s.kept_strides.empty() && s.kept_strides.back() == 1) {
+    const auto [rows, stride] = *one_axis;
+    const kernels::ColumnSumKernel columns = simd::column_sum_kernel();
+    const Partition p = partition_outputs(static_cast<std::size_t>(outputs), len);
+    run_partitioned(static_cast<std::size_t>(outputs), p, [&](std::size_t begin, std::size_t end) {
+      constexpr std::size_t kColumns = 512;
+      double m[kColumns];
+      double r[kColumns];
+      for (std::size_t o = begin; o < end;) {
+        const auto group = static_cast<std::size_t>(std::min<std::int64_t>(
+            {static_cast<std::int64_t>(kColumns), static_cast<std::int64_t>(end - o),
+             group_room(s.kept_shape, static_cast<std::int64_t>(o))}));
+        const std::int64_t base = results.offset_of(static_cast<std::int64_t>(o));
+        columns(x.mid + base, stride, static_cast<std::size_t>(rows), group, m);
+        columns(x.rad + base, stride, static_cast<std::size_t>(rows), group, r);
+        for (std::size_t g = 0; g < group; ++g) {
+          const Ball b = reduction == Reduction::kSum ? sum_from_sums(m[g], r[g], len)
+                                                      : mean_from_sums(m[g], r[g], len);
+          out.mid[o + g] = b.mid;
+          out.rad[o + g] = b.rad;
+        }
+        o += group;
+      }
+    });
+    return result;
+  }
   const std::int64_t inner_step = s.kept_strides.empty() ? 0 : s.kept_strides.back();
   const Partition p = partition_outputs(static_cast<std::size_t>(outputs), len);
   run_partitioned(static_cast<std::size_t>(outputs), p, [&](std::size_t begin, std::size_t end) {

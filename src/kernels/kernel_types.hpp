@@ -19,6 +19,11 @@ using UnaryKernel = void (*)(const double* x, double* o, std::size_t n);
 
 // The sum of one column in the kernel's fixed order of additions.
 using SumKernel = double (*)(const double* x, std::size_t n);
+// The sums of the cols columns of a row-major block of rows x cols doubles
+// (rows `stride` apart) into out[0 .. cols), each with the bits of the sum
+// kernel of the same target applied to that column alone.
+using ColumnSumKernel = void (*)(const double* x, std::ptrdiff_t stride, std::size_t rows,
+                                 std::size_t cols, double* out);
 
 // The endpoint pair of a product of balls: the product reduction runs the
 // pair (lo, hi) through the elements, each step taking the least of the four

@@ -16,6 +16,8 @@
 #define QV_BROADCAST(name) void name(const double* x, double c, double* o, std::size_t n)
 #define QV_UNARY(name) void name(const double* x, double* o, std::size_t n)
 #define QV_SUM(name) double name(const double* x, std::size_t n)
+#define QV_SUM_COLUMNS(name) \
+  void name(const double* x, std::ptrdiff_t stride, std::size_t rows, std::size_t cols, double* out)
 #define QV_DOT(name) DotSums name(const DotInputs& in)
 #define QV_PRODUCT(name) ProductEnds name(const double* mid, const double* rad, std::size_t n)
 #define QV_TILE(name)                                                                 \
@@ -47,6 +49,7 @@ QV_COMMON_ARITH;  // interval_product unfused
 QV_NARROW_ARITH;
 QV_UNARY(sqrt);
 QV_SUM(sum);  // scalar order from -0.0
+QV_SUM_COLUMNS(sum_columns);
 QV_DOT(dot);  // scalar order, software fused multiply-add
 QV_TILE(gemm_4x4);
 extern const EndpointBlockKernels endpoint_blocks;
@@ -61,6 +64,7 @@ QV_COMMON_ARITH;  // interval_product unfused
 QV_NARROW_ARITH;
 QV_UNARY(sqrt);
 QV_SUM(sum);
+QV_SUM_COLUMNS(sum_columns);
 extern const EndpointBlockKernels endpoint_blocks;
 }  // namespace avx2
 
@@ -83,6 +87,7 @@ namespace avx512 {
 QV_COMMON_ARITH;  // interval_product fused on full vectors
 QV_UNARY(sqrt);
 QV_SUM(sum);
+QV_SUM_COLUMNS(sum_columns);
 QV_DOT(dot);
 QV_TILE(gemm_8x8);
 QV_TILE(gemm_8x16);  // two 8x8 tiles side by side
@@ -117,6 +122,7 @@ ProductEnds product_step(double lo, double hi, double mid, double rad);
 #undef QV_BROADCAST
 #undef QV_UNARY
 #undef QV_SUM
+#undef QV_SUM_COLUMNS
 #undef QV_DOT
 #undef QV_TILE
 #undef QV_PRODUCT

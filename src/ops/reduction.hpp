@@ -24,6 +24,10 @@ BallRun run_of(const IntervalArray& a) noexcept;
 Ball sum_of(BallRun run);
 // The sum's ball divided by n (NaN +- NaN for no ball).
 Ball mean_of(BallRun run);
+// The same two from the sums M and R of n balls (the column sums of the
+// engine's reductions along leading axes end here too).
+Ball sum_from_sums(double m, double r, std::size_t n);
+Ball mean_from_sums(double m, double r, std::size_t n);
 // Variance about the mean ball, divided by n - ddof (population for ddof 0).
 Ball var_of(BallRun run, double ddof);
 Ball std_of(BallRun run, double ddof);

@@ -19,20 +19,31 @@ Endpoints sum_endpoints(BallRun run) {
   return {m - r, m + r};
 }
 
+Ball sum_from_sums(double m, double r, std::size_t n) {
+  if (n == 0) return {0.0, 0.0};
+  return ball_from_endpoints({m - r, m + r});
+}
+
+Ball mean_from_sums(double m, double r, std::size_t n) {
+  if (n == 0) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    return {nan, nan};
+  }
+  const Endpoints s{m - r, m + r};
+  const auto c = static_cast<double>(n);
+  const double mid = ((s.lo + s.hi) * 0.5) / c;
+  const double rad = ((s.hi - s.lo) * 0.5) / c;
+  return ball_from_endpoints({mid - rad, rad + mid});
+}
+
 Ball sum_of(BallRun run) {
   return ball_from_endpoints(sum_endpoints(run));
 }
 
 Ball mean_of(BallRun run) {
-  if (run.n == 0) {
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    return {nan, nan};
-  }
-  const Endpoints s = sum_endpoints(run);
-  const auto c = static_cast<double>(run.n);
-  const double m = ((s.lo + s.hi) * 0.5) / c;
-  const double r = ((s.hi - s.lo) * 0.5) / c;
-  return ball_from_endpoints({m - r, r + m});
+  if (run.n == 0) return mean_from_sums(0.0, 0.0, 0);
+  const simd::SumKernel sum = simd::sum_kernel();
+  return mean_from_sums(sum(run.mid, run.n), sum(run.rad, run.n), run.n);
 }
 
 Ball array_sum(const IntervalArray& a) {

@@ -82,6 +82,10 @@ void sqrt_exact(In x, Out out) {
   k().sqrt.kernel(x.data(), out.data(), common_length(x.size(), out));
 }
 
+kernels::ColumnSumKernel column_sum_kernel() noexcept {
+  return k().sum_columns.kernel;
+}
+
 SumKernel sum_kernel() noexcept {
   return k().sum.kernel;
 }

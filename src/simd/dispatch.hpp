@@ -58,6 +58,8 @@ void sqrt_exact(In x, Out out);
 // The kernels whose order of operations decides the last bits: callers that
 // sum several columns take one and use it for all.
 SumKernel sum_kernel() noexcept;
+// Column sums with the bits of sum_kernel() on each column.
+kernels::ColumnSumKernel column_sum_kernel() noexcept;
 DotKernel dot_kernel() noexcept;
 // The product reduction's kernel; leaves the thread in round-to-nearest.
 ProductKernel product_kernel() noexcept;

@@ -70,6 +70,7 @@ struct Chosen {
   X(kernels::ProductKernel, product)                       \
   X(kernels::UnaryKernel, sqrt)                            \
   X(kernels::SumKernel, sum)                               \
+  X(kernels::ColumnSumKernel, sum_columns)                 \
   X(kernels::DotKernel, dot)                               \
   X(const kernels::EndpointBlockKernels*, endpoint_blocks) \
   X(kernels::GemmTile, gemm)

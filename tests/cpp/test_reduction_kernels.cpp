@@ -3,6 +3,8 @@
 // run are skipped at run time; the rest run on every machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -141,6 +143,33 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(test_support::variants_of(&KernelSlots::sum)),
                        ::testing::ValuesIn(test_lengths())),
     sum_case_name);
+
+// Every column-sum variant gives each column of a strided block the bits of
+// the same target's sum kernel on that column alone, with rows of every
+// length and columns covering whole registers and a leftover.
+TEST(ColumnSumKernels, EachColumnIsTheTargetsSumOfIt) {
+  const auto sums = test_support::variants_of(&KernelSlots::sum);
+  for (const auto& v : test_support::variants_of(&KernelSlots::sum_columns)) {
+    if (!v.runs_here()) continue;
+    const auto same_target =
+        std::find_if(sums.begin(), sums.end(), [&](const auto& s) { return s.target == v.target; });
+    ASSERT_NE(same_target, sums.end()) << v.name();
+    for (std::size_t rows : {0, 1, 3, 4, 7, 8, 9, 12, 17, 40}) {
+      for (std::size_t cols : {1, 3, 8, 13, 20}) {
+        const std::size_t stride = cols + 5;
+        const Column block = spread_values(rows * stride, static_cast<std::uint32_t>(rows + cols));
+        Column got(cols, -7.0);
+        v.kernel(block.data(), static_cast<std::ptrdiff_t>(stride), rows, cols, got.data());
+        for (std::size_t c = 0; c < cols; ++c) {
+          Column column(rows);
+          for (std::size_t r = 0; r < rows; ++r) column[r] = block[r * stride + c];
+          EXPECT_EQ(bits(got[c]), bits(same_target->kernel(column.data(), rows)))
+              << v.name() << " rows=" << rows << " cols=" << cols << " column " << c;
+        }
+      }
+    }
+  }
+}
 
 TEST(SumKernelOrders, TestDataTellsTheOrdersApart) {
   // Guards the test above: with this data a kernel using another variant's

@@ -4,7 +4,9 @@
 // elements one at a time. The order decides the last bits: never reorder it.
 #include <immintrin.h>
 
+#include "kernels/avx2/vector.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/loops/sum_columns.hpp"
 
 namespace quorvex::kernels::avx2 {
 
@@ -26,6 +28,11 @@ double sum(const double* p, std::size_t n) {
   double s = (lane[0] + lane[2]) + (lane[1] + lane[3]);
   for (; i < n; ++i) s += p[i];
   return s;
+}
+
+void sum_columns(const double* x, std::ptrdiff_t stride, std::size_t rows, std::size_t cols,
+                 double* out) {
+  loops::sum_columns<V, loops::SumOrder::kPairs4>(x, stride, rows, cols, out);
 }
 
 }  // namespace quorvex::kernels::avx2

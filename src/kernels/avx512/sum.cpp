@@ -5,6 +5,22 @@
 #include <immintrin.h>
 
 #include "kernels/kernels.hpp"
+#include "kernels/loops/sum_columns.hpp"
+
+namespace quorvex::kernels {
+namespace {
+
+struct Columns {
+  using Reg = __m512d;
+  static constexpr std::size_t kWidth = 8;
+  static Reg load(const double* p) { return _mm512_loadu_pd(p); }
+  static void store(double* p, Reg r) { _mm512_storeu_pd(p, r); }
+  static Reg set1(double c) { return _mm512_set1_pd(c); }
+  static Reg add(Reg a, Reg b) { return _mm512_add_pd(a, b); }
+};
+
+}  // namespace
+}  // namespace quorvex::kernels
 
 namespace quorvex::kernels::avx512 {
 
@@ -19,6 +35,11 @@ double sum(const double* p, std::size_t n) {
   double s = (t[0] + t[2]) + (t[1] + t[3]);
   for (; i < n; ++i) s += p[i];
   return s;
+}
+
+void sum_columns(const double* x, std::ptrdiff_t stride, std::size_t rows, std::size_t cols,
+                 double* out) {
+  loops::sum_columns<Columns, loops::SumOrder::kLanes8>(x, stride, rows, cols, out);
 }
 
 }  // namespace quorvex::kernels::avx512
