@@ -1,6 +1,9 @@
 // Running native work with the interpreter lock released.
 #pragma once
 
+#include <cxxabi.h>
+
+#include <exception>
 #include <optional>
 #include <utility>
 
@@ -31,13 +34,26 @@ class ReleasedLock {
 // Runs compute() without the lock and wraps its result (an IntervalArray
 // Result) once the lock is held again. compute moves the operand copies into
 // its own locals, so they are dropped before the lock is taken back.
+//
+// An exception from compute is held until the lock is back and rethrown
+// then: were the lock taken back while that exception unwinds, a forced
+// unwind started by finalisation would meet the unwind in progress, and the
+// runtime would call std::terminate.
 template <class Compute>
 PyObject* run_released(Compute&& compute) {
   std::optional<decltype(compute())> result;
+  std::exception_ptr failure;
   {
     ReleasedLock unlocked;
-    result.emplace(compute());
+    try {
+      result.emplace(compute());
+    } catch (abi::__forced_unwind&) {
+      throw;
+    } catch (...) {
+      failure = std::current_exception();
+    }
   }
+  if (failure) std::rethrow_exception(failure);
   return wrap_result(std::move(*result));
 }
 

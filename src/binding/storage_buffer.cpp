@@ -6,6 +6,7 @@
 
 #include "binding/args.hpp"
 #include "binding/errors.hpp"
+#include "binding/released_lock.hpp"
 #include "binding/type.hpp"
 #include "support/arg_messages.hpp"
 #include "support/backward_copy.hpp"
@@ -204,9 +205,12 @@ PyObject* copy_into_storage_buffer(PyObject* buffer, std::uint64_t start, PyObje
   // Counted as an export while the lock is released, so no other thread can
   // hand the storage to an array in the middle of the copy.
   ++s->exports;
-  PyThreadState* saved = PyEval_SaveThread();
-  backward_copy(s->data + start, static_cast<const double*>(view.buf), count);
-  PyEval_RestoreThread(saved);
+  {
+    // Every released section goes through this guard, whose destructor lets
+    // the forced unwind of a thread ended at finalisation pass.
+    ReleasedLock unlocked;
+    backward_copy(s->data + start, static_cast<const double*>(view.buf), count);
+  }
   --s->exports;
   PyBuffer_Release(&view);
   return incref(Py_None);
