@@ -209,7 +209,8 @@ PyObject* copy_into_storage_buffer(PyObject* buffer, std::uint64_t start, PyObje
     // Every released section goes through this guard, whose destructor lets
     // the forced unwind of a thread ended at finalisation pass.
     ReleasedLock unlocked;
-    backward_copy(s->data + start, static_cast<const double*>(view.buf), count);
+    // The source may be a view of this very storage, overlapping the target.
+    move_elements(s->data + start, static_cast<const double*>(view.buf), count);
   }
   --s->exports;
   PyBuffer_Release(&view);

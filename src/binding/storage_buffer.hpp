@@ -26,7 +26,8 @@ PyObject* fresh_storage_buffer(IntervalArray&& fresh);
 
 // Copies the doubles of `source` (a C-contiguous buffer of format "d") into
 // the writable `buffer` from element `start` on, with the interpreter lock
-// released. Returns None, or null with a Python error set.
+// released; the source may overlap the target (a view of the same storage).
+// Returns None, or null with a Python error set.
 PyObject* copy_into_storage_buffer(PyObject* buffer, std::uint64_t start, PyObject* source);
 
 // An IntervalArray of `shape` over the storage behind `buffer`. A read-only
