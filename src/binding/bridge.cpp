@@ -82,8 +82,9 @@ PyMethodDef* bridge_functions() {
        "_storage_for_overwrite(size)\n--\n\nA writable buffer over a new storage of size "
        "elements, to be written completely before _from_storage wraps it."},
       {"_copy_into", as_cfunction(&f_copy_into), kArgs,
-       "_copy_into(storage, start, source)\n--\n\nCopies a C-contiguous float64 buffer into a "
-       "fresh storage from element start on."},
+       "_copy_into(storage, start, source)\n--\n\nCopies a buffer of real numbers of any "
+       "strides, in C order and converted to float64, into a fresh storage from element start "
+       "on."},
       {"_from_storage", as_cfunction(&f_from_storage), kArgs,
        "_from_storage(storage, shape)\n--\n\nAn IntervalArray of the given shape over the "
        "storage: shared if read-only, taken over if writable."},

@@ -30,15 +30,35 @@ def test_daemon_thread_in_released_section_does_not_abort_exit(work):
         assert (r.returncode, r.stderr) == (0, "")
 
 
-@pytest.mark.parametrize("shift", [3, -3])
-def test_copy_into_handles_a_source_overlapping_the_storage(shift):
+@pytest.mark.parametrize("start, part", [(3, slice(0, 97)), (0, slice(3, 100)),
+                                         (0, slice(None, None, -1))],
+                         ids=["up", "down", "reversed"])
+def test_copy_into_handles_a_source_overlapping_the_storage(start, part):
     data = np.arange(100.0) * 1.5 - 7.0
     storage = core._storage_for_overwrite(50)
     core._copy_into(storage, 0, data)
-    # The storage moves `shift` elements up or down within itself, as memmove would.
-    source = memoryview(storage)[max(0, -shift):100 - max(0, shift)]
-    core._copy_into(storage, max(0, shift), source)
+    # A view of the storage itself is copied into it, as if read completely first.
+    source = memoryview(storage)[part]
+    core._copy_into(storage, start, source)
     source.release()
     expected = data.copy()
-    expected[max(0, shift):100 - max(0, -shift)] = data[max(0, -shift):100 - max(0, shift)]
+    expected[start:start + len(data[part])] = data[part]
     assert bytes(storage) == expected.tobytes()
+
+
+def test_a_fresh_storage_never_shows_what_its_allocation_held():
+    n = 1000
+    core.full([n], 1.5, 1.5)  # freed at once: the storages below may get its memory back
+    with pytest.raises(ValueError, match="^the storage has not been written completely$"):
+        core._from_storage(core._storage_for_overwrite(n), [n])
+    core.full([n], 1.5, 1.5)
+    assert bytes(core._storage_for_overwrite(n)) == bytes(16 * n)
+    # Written in part by _copy_into: an export zero-fills the rest, which then counts as written.
+    core.full([n], 1.5, 1.5)
+    storage = core._storage_for_overwrite(n)
+    core._copy_into(storage, 0, np.arange(float(n)))
+    with pytest.raises(ValueError, match="not been written completely"):
+        core._from_storage(storage, [n])
+    memoryview(storage).release()
+    a = core._from_storage(storage, [n])
+    assert a.values() == list(np.arange(float(n))) and a.radii() == [0.0] * n
