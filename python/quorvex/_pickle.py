@@ -1,7 +1,9 @@
 """Pickling and copying IntervalArray.
 
 The core type offers no pickling of its own, so the package registers a
-reducer with copyreg. An array pickles as its shape and its element data;
+reducer with copyreg, and gives the class a __reduce_ex__ for its subclasses,
+whose instances come back as instances of their own class with their own
+state. An array pickles as its shape and its element data;
 with protocol 5 the data is a PickleBuffer over the storage itself, so it can
 travel out of band without a copy. An out-of-band buffer that still is such
 a storage (a round trip within one process) is shared again, as numpy shares
@@ -107,9 +109,27 @@ def _rebuild(shape: list[int], data: _Elements | Buffer) -> core.IntervalArray:
     return _copied(view, dims)
 
 
+def _rebuild_as(cls: type[core.IntervalArray], shape: list[int],
+                data: _Elements | Buffer) -> core.IntervalArray:
+    # _as_type refuses a class that is not IntervalArray or a subclass of it.
+    return core._as_type(_rebuild(shape, data), cls)
+
+
 def _reduce(a: core.IntervalArray) -> Reduced:
     return _rebuild, (a.shape(), _Elements(a))
 
 
+def _reduce_ex(a: core.IntervalArray, protocol: Any) -> tuple[Any, ...]:
+    if type(a) is core.IntervalArray:
+        return _reduce(a)
+    # A subclass instance: its class, its elements, and its own state (its
+    # __dict__ and slots, or what its __getstate__ says), which pickle and copy
+    # restore on the rebuilt instance as they restore any object's.
+    return _rebuild_as, (type(a), a.shape(), _Elements(a)), a.__getstate__()
+
+
 def register() -> None:
     copyreg.pickle(core.IntervalArray, _reduce)
+    # copyreg finds reducers by exact class only, so subclasses, whenever they
+    # are defined, find theirs on the class, as pickle and copy look there next.
+    setattr(core.IntervalArray, "__reduce_ex__", _reduce_ex)

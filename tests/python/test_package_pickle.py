@@ -107,3 +107,20 @@ def test_hand_written_state_is_refused(shape, data, error, message):
         data = _Elements(qv.core.array(data, 0.5))
     with pytest.raises(error, match=message):
         _rebuild(shape, data)
+
+
+class Labelled(qv.IntervalArray):
+    """A subclass with instance state of its own."""
+
+
+def test_subclass_instances_pickle_and_copy_as_themselves():
+    a = Labelled([1.0, -2.5, 3.0], 0.25)
+    a.label = "x"
+    copies = [pickle.loads(pickle.dumps(a, protocol=p)) for p in range(pickle.HIGHEST_PROTOCOL + 1)]
+    copies += [copy.copy(a), copy.deepcopy(a)]
+    for b in copies:
+        assert type(b) is Labelled and b is not a and b.label == "x"
+        assert b.shape() == a.shape() and data_bytes(b) == data_bytes(a)
+    from quorvex._pickle import _rebuild_as  # what a pickle of a subclass instance calls
+    with pytest.raises(TypeError, match="needs IntervalArray or a subclass of it, not <class 'str'>"):
+        _rebuild_as(str, [1], bytes(16))
