@@ -2,8 +2,9 @@
 
 A storage is one buffer holding all midpoints, then all radii. from_numpy
 writes the caller's data straight into a fresh storage (one copy, with the
-float64 conversion done by numpy on the way), and to_numpy returns read-only
-views of an existing storage (no copy at all).
+float64 conversion done on the way, by the core for the common dtypes and by
+numpy for the others), and to_numpy returns read-only views of an existing
+storage (no copy at all).
 """
 
 from __future__ import annotations
@@ -22,6 +23,11 @@ _REAL_KINDS = "biuf"
 _MAX_SIZE = ((1 << 63) - 49) // 16
 
 Float64Array = npt.NDArray[np.float64]
+
+# The dtypes the core's _copy_into reads and converts itself.
+_GATHERED = frozenset(np.dtype(t) for t in (
+    np.float64, np.float32, np.bool_, np.int8, np.int16, np.int32, np.int64,
+    np.uint8, np.uint16, np.uint32, np.uint64))
 
 
 def _real_array(value: npt.ArrayLike, name: str, caller: str) -> npt.NDArray[Any]:
@@ -46,15 +52,37 @@ def _first_negative(rad: npt.NDArray[Any], ndim: int) -> tuple[int, ...] | None:
     return (0,) * (ndim - rad.ndim) + tuple(int(i) for i in found)
 
 
-def _fill(storage: core._StorageBuffer, start: int, source: npt.NDArray[Any],
+def _broadcast(source: npt.NDArray[Any], shape: tuple[int, ...]) -> npt.NDArray[Any]:
+    """np.broadcast_to(source, shape); a single value (a uniform radius) without its cost."""
+    if source.size == 1 and source.ndim <= len(shape):
+        # One element is contiguous, so it can be the buffer of a view with
+        # zero strides; this takes a tenth of the time of broadcast_to.
+        return np.ndarray(shape, source.dtype, source, 0, (0,) * len(shape))
+    return np.broadcast_to(source, shape)
+
+
+def _fill(storage: core._StorageBuffer, size: int, parts: tuple[npt.NDArray[Any], ...],
           shape: tuple[int, ...]) -> None:
-    if source.shape == shape and source.dtype == np.float64 and source.flags.c_contiguous:
-        core._copy_into(storage, start, source)
-        return
-    # Anything else is converted, broadcast and gathered by numpy in one pass,
-    # with the same casts as astype(float64).
-    run = np.frombuffer(memoryview(storage), np.float64)[start:start + math.prod(shape)]
-    np.copyto(run.reshape(shape), source, casting="unsafe")
+    """Writes the midpoints, then the radii, each broadcast to `shape`, into a fresh storage.
+
+    The core gathers and converts the common dtypes itself, from any strides
+    and broadcast views included, in one pass. numpy converts the others
+    (float16, long double, other byte orders) straight into the storage with
+    the same casts as astype(float64); exporting the storage to it zero-fills
+    whatever the core has not written yet, so its writes come last.
+    """
+    converted: list[tuple[int, npt.NDArray[Any]]] = []
+    for start, source in zip((0, size), parts):
+        if source.dtype in _GATHERED:
+            if source.shape != shape:
+                source = _broadcast(source, shape)
+            core._copy_into(storage, start, source)
+        else:
+            converted.append((start, source))
+    if converted:
+        run = np.frombuffer(memoryview(storage), np.float64)
+        for start, source in converted:
+            np.copyto(run[start:start + size].reshape(shape), source, casting="unsafe")
 
 
 def check_size(size: int, caller: str) -> None:
@@ -74,8 +102,7 @@ def from_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
     size = math.prod(shape)
     check_size(size, "BallArray")
     storage = core._storage_for_overwrite(size)
-    _fill(storage, 0, np.asarray(mid), shape)
-    _fill(storage, size, np.asarray(rad), shape)
+    _fill(storage, size, (np.asarray(mid), np.asarray(rad)), shape)
     return core._from_storage(storage, list(shape))
 
 
@@ -100,8 +127,7 @@ def checked_parts(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> core.I
     size = m.size
     check_size(size, caller)
     storage = core._storage_for_overwrite(size)
-    _fill(storage, 0, m, shape)
-    _fill(storage, size, r, shape)
+    _fill(storage, size, (m, r), shape)
     return core._from_storage(storage, list(shape))
 
 

@@ -42,10 +42,13 @@ def render(mid: Float64Array, rad: Float64Array, fmt: str, *, repr_form: bool) -
     # Per axis, the positions shown in the gathered block, None standing for "...".
     shown: list[list[int | None]] = []
     picks: list[list[int]] = []
+    # As numpy does, a summarised axis always keeps its last element after the
+    # "...", edgeitems = 0 included.
+    tail = max(edge, 1)
     for n in mid.shape:
         if summarise and n > 2 * edge:
-            picks.append(list(range(edge)) + list(range(n - edge, n)))
-            shown.append(list(range(edge)) + [None] + list(range(edge, 2 * edge)))
+            picks.append(list(range(edge)) + list(range(n - tail, n)))
+            shown.append(list(range(edge)) + [None] + list(range(edge, edge + tail)))
         else:
             picks.append(list(range(n)))
             shown.append(list(range(n)))

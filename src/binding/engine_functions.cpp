@@ -107,16 +107,12 @@ PyObject* bad_operand(const char* function) {
 // Computes with the lock released and wraps the result as a view of `type`.
 template <class Compute>
 PyObject* released(PyTypeObject* type, bool rigorous, Compute&& compute) {
-  std::optional<Result<IntervalArray>> result;
-  {
-    ReleasedLock unlocked;
-    result.emplace(compute());
-  }
-  if (!*result) {
-    raise_error(result->error());
+  Result<IntervalArray> result = compute_released(std::forward<Compute>(compute));
+  if (!result) {
+    raise_error(result.error());
     return nullptr;
   }
-  return wrap_view(type, std::move(*result).value(), rigorous);
+  return wrap_view(type, std::move(result).value(), rigorous);
 }
 
 // _unary(code, x)
@@ -237,13 +233,9 @@ PyObject* f_core(PyObject*, PyObject* x_obj) {
     Operand x;
     if (!is_ball_view(x_obj) || !operand_of(x_obj, x)) return bad_operand("_core()");
     if (x.whole) return wrap_array(std::move(*x.whole));
-    std::optional<Result<IntervalArray>> copy;
-    {
-      ReleasedLock unlocked;
-      copy.emplace(
-          engine::apply(*engine::unary_op(static_cast<int>(engine::Unary::kCopy)), x.balls));
-    }
-    return wrap_result(std::move(*copy));
+    return run_released([&] {
+      return engine::apply(*engine::unary_op(static_cast<int>(engine::Unary::kCopy)), x.balls);
+    });
   });
 }
 

@@ -3,6 +3,8 @@
 // so every entry point runs its body through `guarded`.
 #pragma once
 
+#include <cxxabi.h>
+
 #include <new>
 #include <source_location>
 #include <string_view>
@@ -38,10 +40,21 @@ void raise_type_error(std::string_view message) noexcept;
 
 // Runs `body` and converts every escaping C++ exception into a Python one,
 // returning `failure` (NULL, or -1 for slots that return a size) in that case.
+//
+// The one thing let through is a forced unwind. When the interpreter is
+// finalising, a daemon thread that takes the lock back (PyEval_RestoreThread
+// after a released section) is ended by pthread_exit, which unwinds the whole
+// stack of the thread up to its start. That unwind must not be caught (glibc
+// aborts when it is not rethrown, and a handler here would call the C API
+// without the lock), and no frame on its way may be noexcept, which would
+// call std::terminate: hence this function is not noexcept either, although
+// nothing else ever leaves it.
 template <class R, class F>
-R guarded(R failure, F&& body) noexcept {
+R guarded(R failure, F&& body) {
   try {
     return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (const Panic& p) {
     raise_panic(p.message(), &p.where());
   } catch (const std::bad_alloc&) {

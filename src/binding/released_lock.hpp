@@ -1,6 +1,9 @@
 // Running native work with the interpreter lock released.
 #pragma once
 
+#include <cxxabi.h>
+
+#include <exception>
 #include <optional>
 #include <utility>
 
@@ -28,17 +31,36 @@ class ReleasedLock {
   PyThreadState* state_;
 };
 
-// Runs compute() without the lock and wraps its result (an IntervalArray
-// Result) once the lock is held again. compute moves the operand copies into
-// its own locals, so they are dropped before the lock is taken back.
+// Runs compute() without the lock and returns its result once the lock is
+// held again. compute moves the operand copies into its own locals, so they
+// are dropped before the lock is taken back.
+//
+// An exception from compute is held until the lock is back and rethrown
+// then: were the lock taken back while that exception unwinds, a forced
+// unwind started by finalisation would meet the unwind in progress, and the
+// runtime would call std::terminate.
 template <class Compute>
-PyObject* run_released(Compute&& compute) {
+auto compute_released(Compute&& compute) -> decltype(compute()) {
   std::optional<decltype(compute())> result;
+  std::exception_ptr failure;
   {
     ReleasedLock unlocked;
-    result.emplace(compute());
+    try {
+      result.emplace(compute());
+    } catch (abi::__forced_unwind&) {
+      throw;
+    } catch (...) {
+      failure = std::current_exception();
+    }
   }
-  return wrap_result(std::move(*result));
+  if (failure) std::rethrow_exception(failure);
+  return std::move(*result);
+}
+
+// The same for an IntervalArray Result, wrapped (or its error raised).
+template <class Compute>
+PyObject* run_released(Compute&& compute) {
+  return wrap_result(compute_released(std::forward<Compute>(compute)));
 }
 
 }  // namespace quorvex::binding

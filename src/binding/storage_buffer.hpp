@@ -20,19 +20,26 @@ PyTypeObject* storage_buffer_type();
 // immutable, so any number of exports may read it for as long as they live.
 PyObject* shared_storage_buffer(const IntervalArray& value);
 
-// A writable buffer over the exclusive storage of `fresh`, whose contents are
-// unspecified until the caller has written every element.
+// A writable buffer over the exclusive storage of `fresh`, to be written
+// completely before it becomes an array. What the allocation left in it is
+// never seen: an export first zero-fills whatever copy_into_storage_buffer has
+// not written, and array_from_storage_buffer refuses a storage that was
+// neither written completely nor exported.
 PyObject* fresh_storage_buffer(IntervalArray&& fresh);
 
-// Copies the doubles of `source` (a C-contiguous buffer of format "d") into
-// the writable `buffer` from element `start` on, with the interpreter lock
-// released. Returns None, or null with a Python error set.
+// Copies the elements of `source` (a buffer of booleans, integers, float32
+// or float64 values in native byte order, with any shape and strides,
+// broadcast views included) in C order into the writable `buffer` from
+// element `start` on, converted to double as astype(float64) converts them,
+// with the interpreter lock released; the source may overlap the target (a
+// view of the same storage). Returns None, or null with a Python error set.
 PyObject* copy_into_storage_buffer(PyObject* buffer, std::uint64_t start, PyObject* source);
 
 // An IntervalArray of `shape` over the storage behind `buffer`. A read-only
 // buffer shares its storage. A writable one hands its storage over and is
 // empty afterwards, so nothing can write to the array once it is wrapped;
-// while a writable buffer is still exported this fails with BufferError.
+// while a writable buffer is still exported this fails with BufferError, and
+// while it is not written completely with ValueError.
 // Returns null with a Python error set on failure.
 PyObject* array_from_storage_buffer(PyObject* buffer, const Shape& shape);
 

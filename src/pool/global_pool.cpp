@@ -9,6 +9,7 @@
 
 #include "pool/pool.hpp"
 #include "pool/worker_pool.hpp"
+#include "support/panic.hpp"
 
 namespace quorvex::pool {
 namespace {
@@ -32,7 +33,29 @@ void forget_pool_in_child() {
   the_pool.store(nullptr, std::memory_order_relaxed);
 }
 
+// Set once the handler above is registered. A plain flag, not a local static
+// or std::call_once: a fork may come while another thread is registering, and
+// the child would then wait for ever on a guard that thread holds. Two threads
+// may both register; the handler then runs twice, which does no harm.
+std::atomic<bool> fork_handler_registered{false};
+
+// Registers the handler before any pool can be seen: a child forked after the
+// pool is published must find the handler in place, or it inherits a pool
+// whose workers do not exist.
+void register_fork_handler() {
+  if (fork_handler_registered.load(std::memory_order_acquire)) return;
+  // ENOMEM is the only failure; without the handler no pool may start, and
+  // the call fails as it does when the first worker thread is refused.
+  if (pthread_atfork(nullptr, nullptr, &forget_pool_in_child) != 0) {
+    panic(
+        "The global thread pool has not been initialized. "
+        "Its fork handler could not be registered: out of memory");
+  }
+  fork_handler_registered.store(true, std::memory_order_release);
+}
+
 WorkerPool& start_global_pool() {
+  register_fork_handler();
   std::size_t count = the_count.load(std::memory_order_acquire);
   if (count == 0) {
     std::size_t fresh_count = thread_count_from(
@@ -46,8 +69,6 @@ WorkerPool& start_global_pool() {
     delete fresh;  // another thread started one first
     return *current;
   }
-  [[maybe_unused]] static const int registered =
-      pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
   return *fresh;
 }
 

@@ -2,6 +2,9 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
+#include <cstring>
+
 namespace quorvex {
 
 // SSE2 loads and stores, so the compiler cannot turn the loop back into a
@@ -22,6 +25,17 @@ void backward_copy(double* dst, const double* src, std::size_t n) noexcept {
     --i;
     dst[i] = src[i];
   }
+}
+
+void move_elements(double* dst, const double* src, std::size_t n) noexcept {
+  // Compared as integers: the two pointers may come from unrelated objects.
+  const auto to = reinterpret_cast<std::uintptr_t>(dst);
+  const auto from = reinterpret_cast<std::uintptr_t>(src);
+  if (to < from && from - to < n * sizeof(double)) {
+    std::memmove(dst, src, n * sizeof(double));
+    return;
+  }
+  backward_copy(dst, src, n);
 }
 
 }  // namespace quorvex

@@ -14,8 +14,14 @@
 
 namespace quorvex {
 
-// dst[i] = src[i] for i in [0, n), written from i = n - 1 down; the ranges
-// must not overlap.
+// dst[i] = src[i] for i in [0, n), written from i = n - 1 down. Each block
+// is loaded before it is stored, so the copy is also right when the ranges
+// overlap with dst above src, but not the other way round.
 void backward_copy(double* dst, const double* src, std::size_t n) noexcept;
+
+// dst[i] = src[i] for i in [0, n) with memmove's semantics: the ranges may
+// overlap in any way, at any byte offset. The backward copy where it is right
+// (disjoint ranges, or dst above src), a forward move otherwise.
+void move_elements(double* dst, const double* src, std::size_t n) noexcept;
 
 }  // namespace quorvex

@@ -231,6 +231,16 @@ def test_text():
     assert max(len(line) for line in repr(qv.linspace(0, 1, 40)).splitlines()) <= 75
 
 
+@pytest.mark.parametrize("shape", [(2000,), (40, 50), (4, 10, 50), (2000, 1)])
+def test_text_without_edge_items_is_laid_out_as_numpy(shape):
+    m = np.arange(2000).reshape(shape)
+    x = qv.BallArray(m, 0)
+    with np.printoptions(edgeitems=0):
+        assert str(x).replace("±0", "") == str(m)
+        assert repr(x).replace("±0", "") == (
+            "BallArray(" + np.array2string(m, separator=", ", prefix="BallArray(") + ")")
+
+
 def test_constructors_match_numpy():
     same(qv.zeros((2, 3)), np.zeros((2, 3)), np.zeros((2, 3)))
     same(qv.ones(4), np.ones(4), np.zeros(4))

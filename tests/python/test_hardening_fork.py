@@ -1,5 +1,8 @@
 """Forking after the worker pool has started: the child must work (with a new pool) or fail
 clearly, never hang waiting for workers that did not survive the fork."""
+import shutil
+import subprocess
+
 import pytest
 
 from conftest import run_python
@@ -80,3 +83,59 @@ def test_multiprocessing_fork_workers_compute_the_same_bits(tmp_path):
                    {"RAYON_NUM_THREADS": "2"}, timeout=180)
     assert r.returncode == 0, r.stderr[-3000:]
     assert r.stdout.strip().splitlines()[-1] == "ok"
+
+
+# Makes every fork-handler registration slow, so that a fork can land between the first
+# parallel call starting the pool and that call registering the pool's fork handler.
+SLOW_ATFORK = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <unistd.h>
+typedef int (*register_fn)(void (*)(void), void (*)(void), void (*)(void), void*);
+int __register_atfork(void (*prepare)(void), void (*parent)(void), void (*child)(void),
+                      void* dso) {
+  usleep(1000000);
+  register_fn next = (register_fn)dlsym(RTLD_NEXT, "__register_atfork");
+  return next(prepare, parent, child, dso);
+}
+"""
+
+FORK_DURING_FIRST_CALL = r"""
+import os, threading, time
+import _quorvex as q
+a = q.array([float(i) for i in range(100000)], 0.5)
+# The process's first parallel call, in an operator that runs without the interpreter lock.
+first = threading.Thread(target=lambda: a + a)
+first.start()
+time.sleep(0.3)
+pid = os.fork()
+if pid == 0:
+    a + a
+    os._exit(0)
+first.join()
+deadline = time.monotonic() + 30
+while time.monotonic() < deadline:
+    done, status = os.waitpid(pid, os.WNOHANG)
+    if done:
+        print('exit', os.waitstatus_to_exitcode(status))
+        break
+    time.sleep(0.05)
+else:
+    os.kill(pid, 9)
+    os.waitpid(pid, 0)
+    print('hang')
+"""
+
+
+def test_fork_while_the_first_parallel_call_starts_the_pool(tmp_path):
+    compiler = shutil.which("cc") or shutil.which("gcc")
+    if compiler is None:
+        pytest.skip("no C compiler for the preloaded shim")
+    (tmp_path / "slow_atfork.c").write_text(SLOW_ATFORK)
+    shim = tmp_path / "slow_atfork.so"
+    subprocess.run([compiler, "-shared", "-fPIC", "-o", str(shim), str(tmp_path / "slow_atfork.c"),
+                    "-ldl"], check=True)
+    r = run_python(FORK_DURING_FIRST_CALL, {"RAYON_NUM_THREADS": "2", "LD_PRELOAD": str(shim)},
+                   timeout=120)
+    assert r.returncode == 0, r.stderr[-3000:]
+    assert r.stdout.split() == ["exit", "0"]

@@ -48,8 +48,9 @@ def test_round_trip_keeps_every_bit(data, shape, layout):
     same_bits(r, rad)
 
 
-@pytest.mark.parametrize("dtype", [np.bool_, np.int8, np.uint64, np.int64, np.float16,
-                                   np.float32, np.longdouble, np.dtype(">f8")])
+@pytest.mark.parametrize("dtype", [np.bool_, np.int8, np.int16, np.int32, np.int64, np.uint8,
+                                   np.uint16, np.uint32, np.uint64, np.float16, np.float32,
+                                   np.longdouble, np.dtype(">f8")])
 def test_other_dtypes_convert_as_astype(dtype):
     values = np.arange(12).reshape(3, 4) * 997
     if dtype == np.uint64:

@@ -1,0 +1,64 @@
+"""Faults a hostile user found: each test reproduces one and pins the fixed behaviour."""
+import numpy as np
+import pytest
+
+import _quorvex as core
+from conftest import run_python
+
+# A daemon thread loops on an operation that releases the interpreter lock while the main
+# thread lets the interpreter exit: finalisation ends the thread with a forced unwind when
+# it takes the lock back, and that unwind must reach the thread's start without anything
+# catching it or terminating the process.
+DAEMON_AT_EXIT = r"""
+import threading, time
+import numpy as np
+import quorvex as qv
+m = np.linspace(1, 2, 2_000_000)
+x = qv.BallArray(m, 1e-4)
+s = qv.core._storage_for_overwrite(len(m))
+work = {"add": lambda: x + x, "construct": lambda: qv.BallArray(m, m),
+        "copy": lambda: qv.core._copy_into(s, 0, m)}[WORK]
+threading.Thread(target=lambda: [work() for _ in iter(int, 1)], daemon=True).start()
+time.sleep(0.5)
+"""
+
+
+@pytest.mark.parametrize("work", ["add", "construct", "copy"])
+def test_daemon_thread_in_released_section_does_not_abort_exit(work):
+    for _ in range(3):
+        r = run_python(f"WORK = {work!r}\n" + DAEMON_AT_EXIT, timeout=120)
+        assert (r.returncode, r.stderr) == (0, "")
+
+
+@pytest.mark.parametrize("start, part", [(3, slice(0, 97)), (0, slice(3, 100)),
+                                         (0, slice(None, None, -1))],
+                         ids=["up", "down", "reversed"])
+def test_copy_into_handles_a_source_overlapping_the_storage(start, part):
+    data = np.arange(100.0) * 1.5 - 7.0
+    storage = core._storage_for_overwrite(50)
+    core._copy_into(storage, 0, data)
+    # A view of the storage itself is copied into it, as if read completely first.
+    source = memoryview(storage)[part]
+    core._copy_into(storage, start, source)
+    source.release()
+    expected = data.copy()
+    expected[start:start + len(data[part])] = data[part]
+    assert bytes(storage) == expected.tobytes()
+
+
+def test_a_fresh_storage_never_shows_what_its_allocation_held():
+    n = 1000
+    core.full([n], 1.5, 1.5)  # freed at once: the storages below may get its memory back
+    with pytest.raises(ValueError, match="^the storage has not been written completely$"):
+        core._from_storage(core._storage_for_overwrite(n), [n])
+    core.full([n], 1.5, 1.5)
+    assert bytes(core._storage_for_overwrite(n)) == bytes(16 * n)
+    # Written in part by _copy_into: an export zero-fills the rest, which then counts as written.
+    core.full([n], 1.5, 1.5)
+    storage = core._storage_for_overwrite(n)
+    core._copy_into(storage, 0, np.arange(float(n)))
+    with pytest.raises(ValueError, match="not been written completely"):
+        core._from_storage(storage, [n])
+    memoryview(storage).release()
+    a = core._from_storage(storage, [n])
+    assert a.values() == list(np.arange(float(n))) and a.radii() == [0.0] * n
