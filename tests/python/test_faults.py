@@ -62,3 +62,61 @@ def test_a_fresh_storage_never_shows_what_its_allocation_held():
     memoryview(storage).release()
     a = core._from_storage(storage, [n])
     assert a.values() == list(np.arange(float(n))) and a.radii() == [0.0] * n
+
+
+def test_numbers_at_the_top_of_the_double_range_add_as_exact_balls():
+    import quorvex as qv
+    x = qv.BallArray([1.0, -2.0], 0.5)
+    for s in (2.0**1023, np.nextafter(2.0**1023, 0), np.nextafter(2.0**1023, np.inf), -2.0**1023):
+        s = float(s)
+        for got, want in ((x + s, x.mid + s), (s + x, s + x.mid), (s - x, s - x.mid),
+                          (x - s, x.mid - s)):
+            assert got.mid.tolist() == want.tolist() and got.rad.tolist() == [0.5, 0.5]
+
+
+def test_a_ballarray_refuses_the_negative_radii_of_an_interval_array():
+    import quorvex as qv
+    with pytest.raises(ValueError, match=r"^BallArray\(\) needs non-negative radii, but rad is "
+                                         r"-1\.0 at index \(0,\)$"):
+        qv.BallArray(core.array([1.0, 2.0], -1.0))
+
+
+def test_products_too_large_to_lay_out_are_memory_errors():
+    import quorvex as qv
+    a, b = qv.zeros((2**31, 0)), qv.zeros((0, 2**31))
+    for call in (lambda: a @ b, lambda: a.dot(b), lambda: np.matmul(a, b)):
+        with pytest.raises(MemoryError, match="too large"):
+            call()
+
+
+REFUSED_THREADS = r"""
+#include <errno.h>
+#include <pthread.h>
+int pthread_create(pthread_t* t, const pthread_attr_t* a, void* (*f)(void*), void* arg) {
+  (void)t; (void)a; (void)f; (void)arg;
+  return EAGAIN;
+}
+"""
+
+
+def test_a_pool_that_cannot_start_is_a_runtime_error(tmp_path):
+    import shutil
+    import subprocess
+    compiler = shutil.which("cc") or shutil.which("gcc")
+    if compiler is None:
+        pytest.skip("no C compiler for the preloaded shim")
+    (tmp_path / "no_threads.c").write_text(REFUSED_THREADS)
+    shim = tmp_path / "no_threads.so"
+    subprocess.run([compiler, "-shared", "-fPIC", "-o", str(shim), str(tmp_path / "no_threads.c")],
+                   check=True)
+    code = ("import numpy as np, quorvex as qv\n"
+            "x = qv.BallArray(np.linspace(1, 2, 100000), 1e-3)\n"
+            "for f in (x.sin, lambda: x + x, lambda: x.reshape(100, 1000).sum(axis=0)):\n"
+            "    try:\n        f()\n    except RuntimeError as e:\n        print(e)\n")
+    r = run_python(code, {"LD_PRELOAD": str(shim), "RAYON_NUM_THREADS": "2",
+                          "OPENBLAS_NUM_THREADS": "1", "OMP_NUM_THREADS": "1"})
+    assert r.returncode == 0, r.stderr
+    lines = r.stdout.splitlines()
+    assert len(lines) == 3 and all(line.startswith("quorvex could not start its worker threads: "
+                                                   "The global thread pool has not been initialized.")
+                                   for line in lines), r.stdout
