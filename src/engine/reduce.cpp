@@ -172,9 +172,11 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
       !s.kept_strides.empty() && s.kept_strides.back() == 1) {
     const auto [rows, stride] = *one_axis;
     const kernels::ColumnSumKernel columns = simd::column_sum_kernel();
-    const Partition p = partition_outputs(static_cast<std::size_t>(outputs), len);
+    // Rows of up to kColumns results per kernel call, and per task, keep the
+    // reads streaming.
+    constexpr std::size_t kColumns = 512;
+    const Partition p = partition_outputs(static_cast<std::size_t>(outputs), len, kColumns);
     run_partitioned(static_cast<std::size_t>(outputs), p, [&](std::size_t begin, std::size_t end) {
-      constexpr std::size_t kColumns = 512;
       double m[kColumns];
       double r[kColumns];
       for (std::size_t o = begin; o < end;) {

@@ -14,12 +14,13 @@ Partition partition(std::size_t n, Cost cost) noexcept {
   return {n >= 32768, 8192};
 }
 
-Partition partition_outputs(std::size_t outputs, std::size_t per_output) noexcept {
+Partition partition_outputs(std::size_t outputs, std::size_t per_output,
+                            std::size_t min_chunk) noexcept {
   const Partition elements =
       partition(outputs * std::max<std::size_t>(per_output, 1), Cost::kArithmetic);
   const std::size_t chunk =
       std::max<std::size_t>(1, elements.chunk / std::max<std::size_t>(per_output, 1));
-  return {elements.pooled && outputs > 1, chunk};
+  return {elements.pooled && outputs > 1, std::max(chunk, min_chunk)};
 }
 
 void run_partitioned(std::size_t n, Cost cost, FunctionRef<void(std::size_t, std::size_t)> body) {

@@ -28,7 +28,9 @@ Partition partition(std::size_t n, Cost cost) noexcept;
 // Reductions cut their results, `outputs` of them, each reducing `per_output`
 // balls: pooled when the balls add up to the arithmetic threshold, in chunks
 // of about one arithmetic chunk's balls (at least one result each).
-Partition partition_outputs(std::size_t outputs, std::size_t per_output) noexcept;
+// Chunks hold at least `min_chunk` results.
+Partition partition_outputs(std::size_t outputs, std::size_t per_output,
+                            std::size_t min_chunk = 1) noexcept;
 
 // body(begin, end) for consecutive ranges covering [0, n), serially or on
 // the pool as partition(n, cost) says; returns when all are done.
