@@ -29,7 +29,8 @@ constexpr std::size_t kColumnBlock = 256;
 template <class V, class Op>
 void columns(double* dst, const double* src, std::size_t n, Op op) {
   std::size_t c = 0;
-  for (; c + V::kWidth <= n; c += V::kWidth) V::store(dst + c, op(V::load(dst + c), V::load(src + c)));
+  for (; c + V::kWidth <= n; c += V::kWidth)
+    V::store(dst + c, op(V::load(dst + c), V::load(src + c)));
   for (; c < n; ++c) dst[c] = op(dst[c], src[c]);
 }
 
@@ -44,7 +45,9 @@ void sum_column_block(const double* x, std::ptrdiff_t stride, std::size_t rows, 
       return V::add(a, b);
     }
   };
-  constexpr std::size_t kLanes = Order == SumOrder::kLanes8 ? 8 : Order == SumOrder::kPairs4 ? 4 : 1;
+  constexpr std::size_t kLanes = Order == SumOrder::kLanes8   ? 8
+                                 : Order == SumOrder::kPairs4 ? 4
+                                                              : 1;
   double acc[kLanes][kColumnBlock];
   std::size_t r = 0;
   if constexpr (Order == SumOrder::kSequential) {
