@@ -22,6 +22,7 @@ from quorvex._ballarray import BallArray
 from quorvex._construct import arange, array, asball, full, linspace, ones, zeros
 from quorvex._joining import concatenate, stack
 from quorvex._numpy_bridge import from_numpy, to_numpy
+from quorvex import linalg  # registers numpy.linalg's functions for BallArray
 
 # `import quorvex.core` and `from quorvex.core import ...` find the core module
 # itself rather than a wrapper, so there is one IntervalArray class.
@@ -31,5 +32,5 @@ _pickle.register()
 __version__ = core.__version__
 
 __all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball",
-           "concatenate", "core", "from_numpy", "full", "linspace", "ones", "stack", "to_numpy",
-           "zeros"]
+           "concatenate", "core", "from_numpy", "full", "linalg", "linspace", "ones", "stack",
+           "to_numpy", "zeros"]
