@@ -29,10 +29,14 @@ Axis = Union[SupportsIndex, tuple[SupportsIndex, ...], None]
 class BallArray(core._BallView):
     """An n-dimensional array of real balls (midpoint ± radius), numpy style.
 
-    ``BallArray(mid, rad=0.0)`` copies the midpoints `mid` (any array_like of
-    real numbers) and the radii `rad` (broadcast to the shape of `mid`, not
-    negative) into a new array, as ``quorvex.from_numpy`` does.
-    ``BallArray(a)`` with an ``IntervalArray`` `a` wraps it without a copy.
+    ``BallArray(mid, rad=0.0, rigorous=False)`` copies the midpoints `mid`
+    (any array_like of real numbers, or exact numbers such as strings,
+    Fractions and Decimals) and the radii `rad` (broadcast to the shape of
+    `mid`, not negative) into a new array. ``BallArray(a)`` with an
+    ``IntervalArray`` `a` wraps it without a copy. With ``rigorous=True`` the
+    array follows the rigorous model: a value no double holds exactly (such
+    as "0.1") gets a radius that covers it, and every operation counts every
+    rounding error.
 
     The arrays are immutable. Indexing, iteration, ``.T``, ``reshape`` and
     ``transpose`` behave as in numpy and give views where numpy does; ``+ - *
@@ -42,24 +46,35 @@ class BallArray(core._BallView):
     (``sum``, ``mean``, ``min``...) return 0-d BallArrays that can be computed
     with further. ``==`` and ``!=`` compare midpoints and radii exactly; ``<``,
     ``<=``, ``>``, ``>=`` raise TypeError, as balls are not totally ordered.
-    The radii are not guaranteed bounds: the rounding errors of the
-    computation itself are not added to them.
+    In the first-order model (the default) the radii are not guaranteed
+    bounds: the rounding errors of the computation itself are not added to
+    them; in the rigorous model they are.
     """
 
     __slots__ = ()
 
-    def __new__(cls, mid: BallLike, rad: npt.ArrayLike = 0.0) -> BallArray:
+    def __new__(cls, mid: BallLike, rad: Any = 0.0, rigorous: bool = False) -> BallArray:
         if isinstance(mid, (core._BallView, core.IntervalArray)):
             if np.ndim(rad) != 0 or rad != 0:
                 raise TypeError("BallArray() takes no rad with an IntervalArray or a BallArray: "
                                 "they have their own radii")
             if isinstance(mid, core._BallView):
                 # The same balls (sharing the storage where they are all of it).
-                return _ops.wrap(cls, _ops.contiguous(mid), mid.rigorous)
-            result = _ops.wrap(cls, mid)
+                return _ops.wrap(cls, _ops.contiguous(mid), mid.rigorous or rigorous)
+            result = _ops.wrap(cls, mid, rigorous)
             _check_radii(result)
             return result
-        return _ops.wrap(cls, checked_parts(mid, rad, "BallArray()"))
+        rigorous = bool(rigorous)
+        return _ops.wrap(cls, checked_parts(mid, rad, "BallArray()", rigorous), rigorous)
+
+    def as_rigorous(self) -> BallArray:
+        """The same balls under the rigorous model (a view of the same storage).
+
+        Every operation with a rigorous operand counts every rounding error, so
+        its result contains the exact result for every real input inside the
+        operand balls.
+        """
+        return self._with_rigorous(True)
 
     # -- the parts -------------------------------------------------------
 

@@ -10,7 +10,7 @@ from __future__ import annotations
 
 import math
 import operator
-from typing import SupportsIndex
+from typing import Any, SupportsIndex
 
 import numpy as np
 import numpy.typing as npt
@@ -32,50 +32,55 @@ def _shape(shape: ShapeLike, caller: str) -> tuple[int, ...]:
     return result
 
 
-def asball(x: BallLike) -> BallArray:
-    """`x` as a BallArray: itself if it is one, an IntervalArray wrapped without a
-    copy, anything else (numbers, numpy array_likes of real numbers) as exact balls."""
+def asball(x: BallLike, rigorous: bool = False) -> BallArray:
+    """`x` as a BallArray: itself if it is one (under the rigorous model too, if
+    `rigorous`), an IntervalArray wrapped without a copy, anything else (numbers,
+    numpy array_likes of real numbers, exact numbers) as balls around its values."""
     if isinstance(x, BallArray):
-        return x
+        return x.as_rigorous() if rigorous and not x.rigorous else x
     if isinstance(x, (core.IntervalArray, core._BallView)):
-        return BallArray(x)
-    return wrap_checked(x, 0.0, "asball()")
+        return BallArray(x, rigorous=rigorous)
+    return wrap_checked(x, 0.0, "asball()", rigorous)
 
 
-def array(mid: BallLike, rad: npt.ArrayLike = 0.0) -> BallArray:
-    """The same as ``BallArray(mid, rad)``: a new array of balls mid ± rad."""
-    return BallArray(mid, rad)
+def array(mid: BallLike, rad: Any = 0.0, rigorous: bool = False) -> BallArray:
+    """The same as ``BallArray(mid, rad, rigorous)``: a new array of balls mid ± rad."""
+    return BallArray(mid, rad, rigorous)
 
 
-def wrap_checked(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> BallArray:
-    return _ops.wrap(BallArray, checked_parts(mid, rad, caller))
+def wrap_checked(mid: Any, rad: Any, caller: str, rigorous: bool = False) -> BallArray:
+    return _ops.wrap(BallArray, checked_parts(mid, rad, caller, rigorous), rigorous)
 
 
-def zeros(shape: ShapeLike) -> BallArray:
+def zeros(shape: ShapeLike, rigorous: bool = False) -> BallArray:
     """An array of `shape` (an int or a tuple) whose balls are all exactly 0."""
     dims = _shape(shape, "zeros()")
-    return _ops.wrap(BallArray, core.zeros(list(dims)))
+    return _ops.wrap(BallArray, core.zeros(list(dims)), rigorous)
 
 
-def ones(shape: ShapeLike) -> BallArray:
+def ones(shape: ShapeLike, rigorous: bool = False) -> BallArray:
     """An array of `shape` (an int or a tuple) whose balls are all exactly 1."""
     dims = _shape(shape, "ones()")
-    return _ops.wrap(BallArray, core.ones(list(dims)))
+    return _ops.wrap(BallArray, core.ones(list(dims)), rigorous)
 
 
-def full(shape: ShapeLike, mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> BallArray:
+def full(shape: ShapeLike, mid: Any, rad: Any = 0.0, rigorous: bool = False) -> BallArray:
     """An array of `shape` filled with mid ± rad (each a number, or broadcast to `shape`)."""
     dims = _shape(shape, "full()")
-    return wrap_checked(np.broadcast_to(np.asarray(mid, dtype=np.float64), dims), rad, "full()")
+    m = np.asarray(mid)
+    m = m if m.dtype.kind == "O" or m.dtype.kind in "US" else m.astype(np.float64)
+    return wrap_checked(np.broadcast_to(m, dims), rad, "full()", rigorous)
 
 
-def arange(start: float, stop: float | None = None, step: float = 1.0) -> BallArray:
+def arange(start: float, stop: float | None = None, step: float = 1.0,
+           rigorous: bool = False) -> BallArray:
     """Exact balls at numpy's ``arange(start, stop, step)`` (``arange(n)`` counts from 0)."""
     points = np.arange(start, step=step) if stop is None else np.arange(start, stop, step)
-    return from_ball_parts(points, 0.0, points.shape)
+    return _ops.wrap(BallArray, from_ball_parts(points, 0.0, points.shape).core, rigorous)
 
 
-def linspace(start: float, stop: float, num: SupportsIndex = 50) -> BallArray:
+def linspace(start: float, stop: float, num: SupportsIndex = 50,
+             rigorous: bool = False) -> BallArray:
     """Exact balls at numpy's ``linspace(start, stop, num)``, both ends included."""
     points = np.linspace(start, stop, num)
-    return from_ball_parts(points, 0.0, points.shape)
+    return _ops.wrap(BallArray, from_ball_parts(points, 0.0, points.shape).core, rigorous)

@@ -16,6 +16,7 @@ import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
+from quorvex import _exact
 
 # numpy dtype kinds that hold real numbers: bool, signed, unsigned, floating.
 _REAL_KINDS = "biuf"
@@ -106,10 +107,33 @@ def from_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
     return core._from_storage(storage, list(shape))
 
 
-def checked_parts(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> core.IntervalArray:
-    """from_numpy's conversion with the function the user called named in its messages."""
-    m = _real_array(mid, "mid", caller)
-    r = _real_array(rad, "rad", caller)
+def _exact_array(value: Any, name: str, caller: str,
+                 rigorous: bool) -> tuple[npt.NDArray[Any], Float64Array | None]:
+    """`value` as doubles, and in the rigorous model the bound on the conversion's error."""
+    try:
+        array, error = _exact.doubles(value)
+    except TypeError:
+        raise TypeError(f"{caller} needs real numbers, but {name} has dtype "
+                        f"{np.asarray(value).dtype}") from None
+    return array, error if rigorous else None
+
+
+def checked_parts(mid: Any, rad: Any, caller: str,
+                  rigorous: bool | None = None) -> core.IntervalArray:
+    """from_numpy's conversion with the function the user called named in its messages.
+
+    With `rigorous` given (the BallArray constructors), exact numbers that are
+    no doubles (strings such as "0.1", Fractions, Decimals, large integers,
+    long doubles) are taken too, as their nearest doubles; in the rigorous
+    model the radius grows by the conversion's error, rounded upward.
+    """
+    if rigorous is None:
+        m = _real_array(mid, "mid", caller)
+        r = _real_array(rad, "rad", caller)
+        m_error = r_error = None
+    else:
+        m, m_error = _exact_array(mid, "mid", caller, rigorous)
+        r, r_error = _exact_array(rad, "rad", caller, rigorous)
     shape: tuple[int, ...] = m.shape
     try:
         broadcast = np.broadcast_shapes(r.shape, shape)
@@ -126,6 +150,14 @@ def checked_parts(mid: npt.ArrayLike, rad: npt.ArrayLike, caller: str) -> core.I
                 f"{caller} needs non-negative radii, but rad is {value!r} at index {index}")
     size = m.size
     check_size(size, caller)
+    if m_error is not None or r_error is not None:
+        # The radius, rounded upward, grown by the conversions' errors.
+        total = np.asarray(r, dtype=np.float64)
+        if r_error is not None:
+            total = np.nextafter(total, np.inf)
+        if m_error is not None:
+            total = np.nextafter(total + m_error, np.inf)
+        r = np.broadcast_to(total, shape)
     storage = core._storage_for_overwrite(size)
     _fill(storage, size, (m, r), shape)
     return core._from_storage(storage, list(shape))

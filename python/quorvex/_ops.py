@@ -9,12 +9,15 @@ numpy turns into a real array becomes an exact ball array first.
 
 from __future__ import annotations
 
+from decimal import Decimal
+from fractions import Fraction
 from typing import Any, TypeVar
 
 import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
+from quorvex import _exact
 from quorvex._numpy_bridge import from_parts
 
 View = core._BallView
@@ -61,19 +64,31 @@ def real_array(value: Any, what: str = "BallArray arithmetic") -> npt.NDArray[An
     return array
 
 
-def as_view(value: Any, cls: type[V]) -> V | None:
-    """`value` as a view: itself, an IntervalArray wrapped, or exact balls from
-    anything numpy makes a real array of (None otherwise, and for strings)."""
+_EXACT_NUMBERS = (Fraction, Decimal)
+
+
+def as_view(value: Any, cls: type[V], rigorous: bool = False) -> V | None:
+    """`value` as a view: itself, an IntervalArray wrapped, or balls from anything
+    numpy makes a real array of, Fractions and Decimals included (None otherwise,
+    and for strings). Values no double holds exactly become their nearest
+    doubles, exact balls in the first-order model and balls holding the exact
+    value in the rigorous one."""
     if isinstance(value, View):
         return value  # type: ignore[return-value]
     if isinstance(value, core.IntervalArray):
-        return wrap(cls, value)
+        return wrap(cls, value, rigorous)
     if isinstance(value, (str, bytes)):
         return None
-    array = real_array(value)
-    if array is None:
-        return None
-    return wrap(cls, from_parts(array, 0.0, array.shape))
+    if isinstance(value, _EXACT_NUMBERS) or (isinstance(value, (list, tuple, np.ndarray)) and
+                                             np.asarray(value).dtype == object):
+        array, error = _exact.doubles(value)
+    else:
+        real = real_array(value)
+        if real is None:
+            return None
+        array, error = _exact.doubles(real)
+    rad = error if rigorous and error is not None else 0.0
+    return wrap(cls, from_parts(array, rad, array.shape), rigorous)
 
 
 def _first_view(*operands: Any) -> type[Any]:
@@ -91,7 +106,8 @@ def binary(name: str, x: Any, y: Any) -> Any:
     if result is not NotImplemented:
         return result
     cls = _first_view(x, y)
-    a, b = as_view(x, cls), as_view(y, cls)
+    rigorous = any(isinstance(v, View) and v.rigorous for v in (x, y))
+    a, b = as_view(x, cls, rigorous), as_view(y, cls, rigorous)
     if a is None or b is None:
         return NotImplemented
     return core._binary(code, a, b)
@@ -114,6 +130,12 @@ def accumulate(name: str, x: V, axis: int) -> V:
 
 def matmul(x: V, y: V) -> V:
     result: V = core._matmul(x, y)
+    return result
+
+
+def dot(x: V, y: V) -> V:
+    """The inner product of two 1-D views of one length, as a 0-d view."""
+    result: V = core._dot(x, y)
     return result
 
 

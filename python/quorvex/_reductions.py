@@ -57,7 +57,7 @@ def accumulate(name: str, x: V, axis: SupportsIndex | None = None) -> V:
 
 def dot(x: V, other: Any) -> V:
     """numpy.dot for operands of up to 2 dimensions."""
-    y = _ops.as_view(other, type(x))
+    y = _ops.as_view(other, type(x), x.rigorous)
     if y is None:
         raise TypeError("BallArray.dot() needs a BallArray, an IntervalArray or real numbers, "
                         f"not {type(other).__name__}")
@@ -72,8 +72,6 @@ def dot(x: V, other: Any) -> V:
                          f"(dim {x.ndim - 1}) != {y.shape[0]} (dim 0)")
     if x.ndim == 1 and y.ndim == 1:
         # The core's inner product: its fused multiply-add order decides the bits.
-        pair = _ops.contiguous(x).dot(_ops.contiguous(y))
-        return _ops.wrap(type(x), core.IntervalArray([pair[0]], pair[1]).reshape([]),
-                         x.rigorous or y.rigorous)
+        return _ops.dot(x, y)
     product: V = _ufuncs.matmul(x, y)
     return product

@@ -14,6 +14,7 @@
 #include "engine/matmul.hpp"
 #include "engine/operations.hpp"
 #include "engine/reduce.hpp"
+#include "ops/reduction.hpp"
 #include "pool/pool.hpp"
 
 namespace quorvex::binding {
@@ -99,6 +100,10 @@ PyObject* unknown_code(const char* what) {
   return nullptr;
 }
 
+engine::Model model_of(bool rigorous) {
+  return rigorous ? engine::Model::kRigorous : engine::Model::kFirstOrder;
+}
+
 PyObject* bad_operand(const char* function) {
   PyErr_Format(PyExc_TypeError, "%s takes a _BallView", function);
   return nullptr;
@@ -121,10 +126,10 @@ PyObject* f_unary(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs != 2) return bad_operand("_unary()");
     int code = 0;
     if (!code_of(args[0], &code)) return nullptr;
-    const std::optional<engine::UnaryOp> op = engine::unary_op(code);
-    if (!op) return unknown_code("unary operation");
     Operand x;
     if (!is_ball_view(args[1]) || !operand_of(args[1], x)) return bad_operand("_unary()");
+    const std::optional<engine::UnaryOp> op = engine::unary_op(code, model_of(x.rigorous));
+    if (!op) return unknown_code("unary operation");
     return released(x.type, x.rigorous, [&] { return engine::apply(*op, x.balls); });
   });
 }
@@ -136,13 +141,14 @@ PyObject* f_binary(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs != 3) return bad_operand("_binary()");
     int code = 0;
     if (!code_of(args[0], &code)) return nullptr;
-    const std::optional<engine::BinaryOp> op = engine::binary_op(code);
-    if (!op) return unknown_code("binary operation");
+    if (!engine::binary_op(code)) return unknown_code("binary operation");
     Operand x, y;
     if (!operand_of(args[1], x) || !operand_of(args[2], y) ||
         (x.type == nullptr && y.type == nullptr)) {
       return incref(Py_NotImplemented);
     }
+    const std::optional<engine::BinaryOp> op =
+        engine::binary_op(code, model_of(x.rigorous || y.rigorous));
     PyTypeObject* type = x.type != nullptr ? x.type : y.type;
     return released(type, x.rigorous || y.rigorous,
                     [&] { return engine::apply(*op, x.balls, y.balls); });
@@ -182,7 +188,8 @@ PyObject* f_reduce(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     const double ddof = PyFloat_AsDouble(args[3]);
     if (ddof == -1.0 && PyErr_Occurred() != nullptr) return nullptr;
     return released(x.type, x.rigorous, [&] {
-      return engine::reduce(static_cast<engine::Reduction>(code), x.balls, axes, ddof);
+      return engine::reduce(static_cast<engine::Reduction>(code), x.balls, axes, ddof,
+                            model_of(x.rigorous));
     });
   });
 }
@@ -205,7 +212,8 @@ PyObject* f_accumulate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       return nullptr;
     }
     return released(x.type, x.rigorous, [&] {
-      return engine::accumulate(static_cast<engine::Accumulation>(code), x.balls, axis);
+      return engine::accumulate(static_cast<engine::Accumulation>(code), x.balls, axis,
+                                model_of(x.rigorous));
     });
   });
 }
@@ -221,7 +229,33 @@ PyObject* f_matmul(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return released(x.type, x.rigorous || y.rigorous, [&] {
       const engine::MatrixOperand a{x.balls, x.whole ? &*x.whole : nullptr};
       const engine::MatrixOperand b{y.balls, y.whole ? &*y.whole : nullptr};
-      return engine::matmul(a, b);
+      return engine::matmul(a, b, model_of(x.rigorous || y.rigorous));
+    });
+  });
+}
+
+// _dot(x, y): the inner product of two 1-D views of one length, as a 0-d
+// view: the core's dot (its order of fused multiply-adds) in the first-order
+// model, the rigorous inner product in the rigorous one.
+PyObject* f_dot(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return entry([&]() -> PyObject* {
+    Operand x, y;
+    if (nargs != 2 || !is_ball_view(args[0]) || !is_ball_view(args[1]) || !operand_of(args[0], x) ||
+        !operand_of(args[1], y)) {
+      return bad_operand("_dot()");
+    }
+    if (x.balls.ndim() != 1 || y.balls.ndim() != 1 || x.balls.shape != y.balls.shape) {
+      PyErr_SetString(PyExc_ValueError, "_dot() takes two 1-D views of one length");
+      return nullptr;
+    }
+    const bool rigorous = x.rigorous || y.rigorous;
+    return released(x.type, rigorous, [&]() -> Result<IntervalArray> {
+      const auto copy = *engine::unary_op(static_cast<int>(engine::Unary::kCopy));
+      QV_TRY(a, x.whole ? *x.whole : engine::apply(copy, x.balls));
+      QV_TRY(b, y.whole ? *y.whole : engine::apply(copy, y.balls));
+      const Ball d = rigorous ? rigorous_dot_of(run_of(a), run_of(b)) : array_dot(a, b);
+      const double mid[1] = {d.mid}, rad[1] = {d.rad};
+      return IntervalArray::from_parts(mid, rad, Shape{});
     });
   });
 }
@@ -261,6 +295,8 @@ PyMethodDef* engine_functions() {
        "along one axis of x."},
       {"_matmul", as_cfunction(&f_matmul), METH_FASTCALL,
        "_matmul(x, y, /)\n--\n\nMatrix products of the stacks of matrices x and y."},
+      {"_dot", as_cfunction(&f_dot), METH_FASTCALL,
+       "_dot(x, y, /)\n--\n\nThe inner product of two 1-D views of one length, as a 0-d view."},
       {"_core", f_core, METH_O,
        "_core(x, /)\n--\n\nAn IntervalArray of the viewed elements, sharing the storage when it "
        "can."},

@@ -34,7 +34,8 @@ Result<IntervalArray> matrix_at(const MatrixOperand& op, const Extents& batch, s
 
 }  // namespace
 
-Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b) {
+Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b, Model model) {
+  const auto product_of = model == Model::kRigorous ? quorvex::matmul_rigorous : quorvex::matmul;
   const StridedBalls& x = a.view;
   const StridedBalls& y = b.view;
   if (x.ndim() < 2 || y.ndim() < 2)
@@ -63,7 +64,7 @@ Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b) {
   if (products == 1) {
     QV_TRY(left, matrix_at(a, batch, 0));
     QV_TRY(right, matrix_at(b, batch, 0));
-    QV_TRY(product, quorvex::matmul(left, right));
+    QV_TRY(product, product_of(left, right));
     return product.with_shape(to_shape(shape));
   }
   QV_TRY(result, IntervalArray::for_overwrite(to_shape(shape)));
@@ -73,7 +74,7 @@ Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b) {
   for (std::int64_t pos = 0; pos < products; ++pos) {
     QV_TRY(left, matrix_at(a, batch, pos));
     QV_TRY(right, matrix_at(b, batch, pos));
-    QV_TRY(product, quorvex::matmul(left, right));
+    QV_TRY(product, product_of(left, right));
     const std::size_t at = static_cast<std::size_t>(pos) * block;
     std::memcpy(out.mid.data() + at, product.midpoints().data(), block * sizeof(double));
     std::memcpy(out.rad.data() + at, product.radii().data(), block * sizeof(double));

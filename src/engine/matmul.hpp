@@ -2,6 +2,7 @@
 // each product by the core's matrix product.
 #pragma once
 
+#include "engine/operations.hpp"
 #include "engine/strided.hpp"
 
 namespace quorvex::engine {
@@ -16,6 +17,7 @@ struct MatrixOperand {
 // a (..., m, k) times b (..., k, n), the leading axes broadcast: a result of
 // (..., m, n). ValueError on mismatched or unbroadcastable shapes,
 // MemoryError for a result too large to lay out.
-Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b);
+Result<IntervalArray> matmul(const MatrixOperand& a, const MatrixOperand& b,
+                             Model model = Model::kFirstOrder);
 
 }  // namespace quorvex::engine

@@ -93,14 +93,18 @@ std::span<const std::string_view> binary_names() noexcept {
   return kBinaryNames;
 }
 
-std::optional<UnaryOp> unary_op(int code) noexcept {
+std::optional<UnaryOp> unary_op(int code, Model model) noexcept {
   if (code < 0 || static_cast<std::size_t>(code) >= std::size(kUnaryNames)) return std::nullopt;
-  return UnaryOp{unary_kernel(static_cast<Unary>(code)), kUnaryCosts[code]};
+  const auto op = static_cast<Unary>(code);
+  return UnaryOp{model == Model::kRigorous ? rigorous_unary_kernel(op) : unary_kernel(op),
+                 kUnaryCosts[code]};
 }
 
-std::optional<BinaryOp> binary_op(int code) noexcept {
+std::optional<BinaryOp> binary_op(int code, Model model) noexcept {
   if (code < 0 || static_cast<std::size_t>(code) >= std::size(kBinaryNames)) return std::nullopt;
-  return BinaryOp{binary_kernel(static_cast<Binary>(code)), kBinaryCosts[code]};
+  const auto op = static_cast<Binary>(code);
+  return BinaryOp{model == Model::kRigorous ? rigorous_binary_kernel(op) : binary_kernel(op),
+                  kBinaryCosts[code]};
 }
 
 }  // namespace quorvex::engine

@@ -35,13 +35,21 @@ enum class Unary { QUORVEX_UNARY_OPERATIONS(QV_CODE) };
 enum class Binary { QUORVEX_BINARY_OPERATIONS(QV_CODE) };
 #undef QV_CODE
 
+// The rounding model of an operation: first order (nothing counted) or
+// rigorous (every rounding counted).
+enum class Model { kFirstOrder, kRigorous };
+
 // Names in code order.
 std::span<const std::string_view> unary_names() noexcept;
 std::span<const std::string_view> binary_names() noexcept;
 
-// The operation with its kernel for this process's target; nullopt for a
-// code out of range.
-std::optional<UnaryOp> unary_op(int code) noexcept;
-std::optional<BinaryOp> binary_op(int code) noexcept;
+// The operation with its kernel for this process's target and the model;
+// nullopt for a code out of range.
+std::optional<UnaryOp> unary_op(int code, Model model = Model::kFirstOrder) noexcept;
+std::optional<BinaryOp> binary_op(int code, Model model = Model::kFirstOrder) noexcept;
+
+// The rigorous model's kernels (engine/rigorous_operations.cpp).
+UnaryBalls rigorous_unary_kernel(Unary code) noexcept;
+BinaryBalls rigorous_binary_kernel(Binary code) noexcept;
 
 }  // namespace quorvex::engine

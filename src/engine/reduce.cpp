@@ -10,6 +10,7 @@
 #include "kernels/kernels.hpp"
 #include "ops/reduction.hpp"
 #include "pool/partition.hpp"
+#include "rules/outward.hpp"
 #include "simd/dispatch.hpp"
 
 namespace quorvex::engine {
@@ -92,7 +93,30 @@ Split split_axes(const StridedBalls& x, std::span<const std::int64_t> axes) {
   return s;
 }
 
-Ball reduce_run(Reduction reduction, BallRun run, double ddof) {
+Ball rigorous_run(Reduction reduction, BallRun run, double ddof) {
+  switch (reduction) {
+    case Reduction::kSum:
+      return rigorous_sum_of(run);
+    case Reduction::kMean:
+      return rigorous_mean_of(run);
+    case Reduction::kVar:
+      return rigorous_var_of(run, ddof);
+    case Reduction::kStd:
+      return rigorous_std_of(run, ddof);
+    case Reduction::kProd:
+      return rigorous_prod_of(run);
+    case Reduction::kMin:
+      return rigorous_min_of(run);
+    case Reduction::kMax:
+      return rigorous_max_of(run);
+    case Reduction::kNorm:
+      break;
+  }
+  return rigorous_norm_of(run);
+}
+
+Ball reduce_run(Reduction reduction, BallRun run, double ddof, Model model) {
+  if (model == Model::kRigorous) return rigorous_run(reduction, run, ddof);
   switch (reduction) {
     case Reduction::kSum:
       return sum_of(run);
@@ -131,6 +155,27 @@ std::optional<std::pair<std::int64_t, std::int64_t>> as_one_axis(const Extents& 
   return std::pair{length, stride};
 }
 
+// One step of a rigorous running reduction with element (m, r). Sums: the
+// running midpoint sum rounded to nearest, the running radius sum and the
+// bound on the midpoint sum's rounding (u |s| per addition) both upward.
+// Products: the running endpoint pair, each product rounded outward.
+Ball rigorous_step(Accumulation accumulation, bool first, double m, double r, double& a, double& b,
+                   double& error) {
+  using rules::next_up;
+  if (accumulation == Accumulation::kCumsum) {
+    a = first ? 0.0 + m : a + m;
+    b = first ? 0.0 + r : next_up(b + r);
+    error = first ? 0.0 : next_up(error + next_up(rules::abs_bits(a) * 0x1p-53));
+    const double rad = next_up(b + error);
+    return {a, a > -rules::kInf && a < rules::kInf ? rad : rules::kInf};
+  }
+  const rules::Endpoints e = rules::outward_endpoints(m, r);
+  const rules::Endpoints p = first ? e : rigorous_product_step({a, b}, e);
+  a = p.lo;
+  b = p.hi;
+  return rules::ball_outward(p.lo, p.hi);
+}
+
 // How many consecutive results, from `o` on, lie along the innermost kept axis.
 std::int64_t group_room(const Extents& kept_shape, std::int64_t o) {
   if (kept_shape.empty()) return 1;
@@ -147,7 +192,7 @@ std::span<const std::string_view> accumulation_names() noexcept {
 }
 
 Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
-                             std::span<const std::int64_t> axes, double ddof) {
+                             std::span<const std::int64_t> axes, double ddof, Model model) {
   const Split s = split_axes(x, axes);
   const Axes results(s.kept_shape, s.kept_strides);
   const Axes run(s.reduced_shape, s.reduced_strides);
@@ -168,8 +213,9 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
   // once, each column in the sum kernel's own order (the bits of a sum of
   // that column alone).
   const auto one_axis = as_one_axis(s.reduced_shape, s.reduced_strides);
-  if (!in_place && one_axis && (reduction == Reduction::kSum || reduction == Reduction::kMean) &&
-      !s.kept_strides.empty() && s.kept_strides.back() == 1) {
+  if (!in_place && one_axis && model == Model::kFirstOrder &&
+      (reduction == Reduction::kSum || reduction == Reduction::kMean) && !s.kept_strides.empty() &&
+      s.kept_strides.back() == 1) {
     const auto [rows, stride] = *one_axis;
     const kernels::ColumnSumKernel columns = simd::column_sum_kernel();
     // Rows of up to kColumns results per kernel call, and per task, keep the
@@ -207,7 +253,7 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
     for (std::size_t o = begin; o < end;) {
       const std::int64_t base = results.offset_of(static_cast<std::int64_t>(o));
       if (in_place) {
-        const Ball b = reduce_run(reduction, {x.mid + base, x.rad + base, len}, ddof);
+        const Ball b = reduce_run(reduction, {x.mid + base, x.rad + base, len}, ddof, model);
         out.mid[o] = b.mid;
         out.rad[o] = b.rad;
         ++o;
@@ -231,7 +277,7 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
       });
       for (std::size_t g = 0; g < group; ++g) {
         const Ball b =
-            reduce_run(reduction, {mids.data() + g * len, rads.data() + g * len, len}, ddof);
+            reduce_run(reduction, {mids.data() + g * len, rads.data() + g * len, len}, ddof, model);
         out.mid[o + g] = b.mid;
         out.rad[o + g] = b.rad;
       }
@@ -242,7 +288,8 @@ Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
 }
 
 Result<IntervalArray> accumulate(Accumulation accumulation, const StridedBalls& x,
-                                 std::int64_t axis) {
+                                 std::int64_t axis, Model model) {
+  const bool rigorous = model == Model::kRigorous;
   const std::int64_t a[1] = {axis};
   const Split s = split_axes(x, a);
   const Axes fibers(s.kept_shape, s.kept_strides);
@@ -266,7 +313,9 @@ Result<IntervalArray> accumulate(Accumulation accumulation, const StridedBalls& 
   const Partition p =
       partition_outputs(static_cast<std::size_t>(count), static_cast<std::size_t>(length));
   run_partitioned(static_cast<std::size_t>(count), p, [&](std::size_t begin, std::size_t end) {
-    std::array<double, kGroup> first{}, second{};
+    // The running state of each fiber of the group: the sums (or the product
+    // endpoints) and, for the rigorous sums, the bound on their rounding.
+    std::array<double, kGroup> first{}, second{}, error{};
     for (std::size_t f = begin; f < end;) {
       // Neighbouring fibers run together, one element of each at a time, so
       // a reduction along a leading axis reads whole rows.
@@ -282,7 +331,11 @@ Result<IntervalArray> accumulate(Accumulation accumulation, const StridedBalls& 
               out_base + i * out_step + static_cast<std::int64_t>(g) * out_inner;
           const double m = x.mid[at];
           const double r = x.rad[at];
-          if (accumulation == Accumulation::kCumsum) {
+          if (rigorous) {
+            const Ball b = rigorous_step(accumulation, i == 0, m, r, first[g], second[g], error[g]);
+            out.mid[static_cast<std::size_t>(to)] = b.mid;
+            out.rad[static_cast<std::size_t>(to)] = b.rad;
+          } else if (accumulation == Accumulation::kCumsum) {
             // Strictly sequential, from +0.0: each stored value is a prefix sum.
             first[g] = i == 0 ? 0.0 + m : first[g] + m;
             second[g] = i == 0 ? 0.0 + r : second[g] + r;

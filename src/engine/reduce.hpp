@@ -6,6 +6,7 @@
 
 #include <span>
 
+#include "engine/operations.hpp"
 #include "engine/strided.hpp"
 
 namespace quorvex::engine {
@@ -37,10 +38,11 @@ std::span<const std::string_view> accumulation_names() noexcept;
 // shape of x without them. `ddof` is for var and std. min and max of no
 // ball fail with numpy's ValueError.
 Result<IntervalArray> reduce(Reduction reduction, const StridedBalls& x,
-                             std::span<const std::int64_t> axes, double ddof);
+                             std::span<const std::int64_t> axes, double ddof,
+                             Model model = Model::kFirstOrder);
 
 // Running reduction along `axis`; the result has x's shape.
 Result<IntervalArray> accumulate(Accumulation accumulation, const StridedBalls& x,
-                                 std::int64_t axis);
+                                 std::int64_t axis, Model model = Model::kFirstOrder);
 
 }  // namespace quorvex::engine

@@ -51,6 +51,17 @@ struct DotSums {
 };
 using DotKernel = DotSums (*)(const DotInputs& in);
 
+// The sums behind a rigorous reduction of n terms (c_i, r_i): M = sum c_i and
+// A = sum |c_i| rounded to nearest, R = sum r_i rounded upward.
+struct RigorousSums {
+  double mid;
+  double magnitude;
+  double rad;
+};
+// Of the balls themselves, and of the rigorous products of two runs of balls.
+using RigorousSumKernel = RigorousSums (*)(const double* mid, const double* rad, std::size_t n);
+using RigorousDotKernel = RigorousSums (*)(const DotInputs& in);
+
 // The vector finishing steps of the elementwise functions (see the endpoint
 // driver). A block holds the endpoints, the library's values at them and where
 // the balls go.

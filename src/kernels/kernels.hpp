@@ -19,6 +19,9 @@
 #define QV_SUM_COLUMNS(name) \
   void name(const double* x, std::ptrdiff_t stride, std::size_t rows, std::size_t cols, double* out)
 #define QV_DOT(name) DotSums name(const DotInputs& in)
+#define QV_RIGOROUS_SUMS(name) \
+  RigorousSums name(const double* mid, const double* rad, std::size_t n)
+#define QV_RIGOROUS_DOT(name) RigorousSums name(const DotInputs& in)
 #define QV_PRODUCT(name) ProductEnds name(const double* mid, const double* rad, std::size_t n)
 #define QV_TILE(name)                                                                 \
   void name(std::size_t kc, const double* a, const double* b, double beta, double* c, \
@@ -33,10 +36,16 @@ namespace quorvex::kernels {
   QV_QUAD(interval_product);         \
   QV_QUAD(interval_product_rounded); \
   QV_QUAD(interval_quotient);        \
+  QV_QUAD(rigorous_sum);             \
+  QV_QUAD(rigorous_difference);      \
+  QV_QUAD(rigorous_product);         \
+  QV_QUAD(rigorous_quotient);        \
   QV_BINARY(midpoint_sum);           \
   QV_BINARY(midpoint_difference);    \
   QV_BINARY(midpoint_product);       \
-  QV_BINARY(midpoint_quotient)
+  QV_BINARY(midpoint_quotient);      \
+  QV_RIGOROUS_SUMS(rigorous_sums);   \
+  QV_RIGOROUS_DOT(rigorous_dot)
 // ... and those AVX-512 has no variant of (sse2, avx2).
 #define QV_NARROW_ARITH            \
   QV_BINARY(absolute_product);     \
@@ -124,5 +133,7 @@ ProductEnds product_step(double lo, double hi, double mid, double rad);
 #undef QV_SUM
 #undef QV_SUM_COLUMNS
 #undef QV_DOT
+#undef QV_RIGOROUS_SUMS
+#undef QV_RIGOROUS_DOT
 #undef QV_TILE
 #undef QV_PRODUCT

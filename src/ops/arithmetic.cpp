@@ -141,13 +141,14 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b) {
 
 void divide_elementwise(std::span<const double> ma, std::span<const double> ra,
                         std::span<const double> mb, std::span<const double> rb,
-                        std::span<double> out_mid, std::span<double> out_rad) {
+                        std::span<double> out_mid, std::span<double> out_rad, bool rigorous) {
   const std::size_t n = ma.size();
+  const auto quotient = rigorous ? simd::rigorous_quotient : simd::interval_quotient;
   for (std::size_t start = 0; start < n; start += kDivisionBlock) {
     const std::size_t len = std::min(kDivisionBlock, n - start);
     const auto bm = mb.subspan(start, len), br = rb.subspan(start, len);
-    simd::interval_quotient(ma.subspan(start, len), ra.subspan(start, len), bm, br,
-                            out_mid.subspan(start, len), out_rad.subspan(start, len));
+    quotient(ma.subspan(start, len), ra.subspan(start, len), bm, br, out_mid.subspan(start, len),
+             out_rad.subspan(start, len));
     // The rare divisors that may be zero are redone one by one by endpoints.
     for (std::size_t i = first_zero_divisor(bm, br); i < len;
          i += 1 + first_zero_divisor(bm.subspan(i + 1), br.subspan(i + 1))) {

@@ -20,9 +20,12 @@ Result<IntervalArray> div(const IntervalArray& a, const IntervalArray& b);
 // (div above sends the whole array to endpoint division when any divisor may
 // contain zero.) Leaves the thread in round-to-nearest.
 Result<IntervalArray> div_elementwise(const IntervalArray& a, const IntervalArray& b);
+// `rigorous` takes the rigorous model's quotient rule (every rounding
+// counted); a divisor that may contain zero gives the unbounded ball either way.
 void divide_elementwise(std::span<const double> ma, std::span<const double> ra,
                         std::span<const double> mb, std::span<const double> rb,
-                        std::span<double> out_mid, std::span<double> out_rad);
+                        std::span<double> out_mid, std::span<double> out_rad,
+                        bool rigorous = false);
 
 // a + s and a - s: the endpoint-sum rule with the point pair (s, s) / (-s, -s).
 Result<IntervalArray> add_scalar(const IntervalArray& a, double s);

@@ -9,5 +9,9 @@ namespace quorvex {
 
 // Panics "matmul requires 2D arrays" and on mismatched inner dimensions.
 Result<IntervalArray> matmul(const IntervalArray& a, const IntervalArray& b);
+// The rigorous model's product: every rounding counted (three products over
+// matrices rounded upward, as the first-order model's three, and a bound on
+// their own rounding).
+Result<IntervalArray> matmul_rigorous(const IntervalArray& a, const IntervalArray& b);
 
 }  // namespace quorvex

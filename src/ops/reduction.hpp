@@ -40,6 +40,20 @@ Ball prod_of(BallRun run);
 Ball min_of(BallRun run);
 Ball max_of(BallRun run);
 
+// The same reductions under the rigorous model: every rounding counted, so
+// the ball contains the exact reduction of every choice of reals inside the
+// balls. rigorous_product_step is the outward product of two endpoint pairs.
+Ball rigorous_sum_of(BallRun run);
+Ball rigorous_mean_of(BallRun run);
+Ball rigorous_var_of(BallRun run, double ddof);
+Ball rigorous_std_of(BallRun run, double ddof);
+Ball rigorous_norm_of(BallRun run);
+Ball rigorous_prod_of(BallRun run);
+Ball rigorous_min_of(BallRun run);
+Ball rigorous_max_of(BallRun run);
+Ball rigorous_dot_of(BallRun a, BallRun b);
+rules::Endpoints rigorous_product_step(rules::Endpoints run, rules::Endpoints e);
+
 Ball array_sum(const IntervalArray& a);
 Ball array_mean(const IntervalArray& a);
 Result<IntervalArray> array_cumsum(const IntervalArray& a);

@@ -63,6 +63,11 @@ void broadcast_product(In x, double c, Out o) {
 void sign_flip(In x, Out o) {
   k().sign_flip.kernel(x.data(), o.data(), common_length(x.size(), o));
 }
+void rigorous_quotient(In ma, In ra, In mb, In rb, Out om, Out orad) {
+  const std::size_t n = common_length(ma.size(), ra, mb, rb, om, orad);
+  k().rigorous_quotient.kernel(ma.data(), ra.data(), mb.data(), rb.data(), om.data(), orad.data(),
+                               n);
+}
 void interval_product_rounded(In ma, In ra, In mb, In rb, Out om, Out orad) {
   const std::size_t n = common_length(ma.size(), ra, mb, rb, om, orad);
   k().interval_product_rounded.kernel(ma.data(), ra.data(), mb.data(), rb.data(), om.data(),
@@ -89,6 +94,14 @@ kernels::ColumnSumKernel column_sum_kernel() noexcept {
 SumKernel sum_kernel() noexcept {
   return k().sum.kernel;
 }
+kernels::RigorousSumKernel rigorous_sum_kernel() noexcept {
+  return k().rigorous_sums.kernel;
+}
+
+kernels::RigorousDotKernel rigorous_dot_kernel() noexcept {
+  return k().rigorous_dot.kernel;
+}
+
 DotKernel dot_kernel() noexcept {
   return k().dot.kernel;
 }

@@ -41,6 +41,8 @@ void interval_product_rounded(In ma, In ra, In mb, In rb, Out out_mid, Out out_r
 // Quotient rule: midpoints ma / mb, radii (ra + |q| rb) / (|mb| - rb) from
 // the midpoint q, for divisors that exclude zero.
 void interval_quotient(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
+// The rigorous model's rules (loops/ball_rules.hpp), on every element.
+void rigorous_quotient(In ma, In ra, In mb, In rb, Out out_mid, Out out_rad);
 void midpoint_sum(In x, In y, Out o);
 void midpoint_difference(In x, In y, Out o);
 void midpoint_product(In x, In y, Out o);
@@ -61,6 +63,8 @@ SumKernel sum_kernel() noexcept;
 // Column sums with the bits of sum_kernel() on each column.
 kernels::ColumnSumKernel column_sum_kernel() noexcept;
 DotKernel dot_kernel() noexcept;
+kernels::RigorousSumKernel rigorous_sum_kernel() noexcept;
+kernels::RigorousDotKernel rigorous_dot_kernel() noexcept;
 // The product reduction's kernel; leaves the thread in round-to-nearest.
 ProductKernel product_kernel() noexcept;
 const EndpointBlockKernels& endpoint_blocks() noexcept;

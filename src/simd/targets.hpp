@@ -58,6 +58,10 @@ struct Chosen {
   X(kernels::QuadKernel, interval_product)                 \
   X(kernels::QuadKernel, interval_product_rounded)         \
   X(kernels::QuadKernel, interval_quotient)                \
+  X(kernels::QuadKernel, rigorous_sum)                     \
+  X(kernels::QuadKernel, rigorous_difference)              \
+  X(kernels::QuadKernel, rigorous_product)                 \
+  X(kernels::QuadKernel, rigorous_quotient)                \
   X(kernels::BinaryKernel, midpoint_sum)                   \
   X(kernels::BinaryKernel, midpoint_difference)            \
   X(kernels::BinaryKernel, midpoint_product)               \
@@ -70,6 +74,8 @@ struct Chosen {
   X(kernels::ProductKernel, product)                       \
   X(kernels::UnaryKernel, sqrt)                            \
   X(kernels::SumKernel, sum)                               \
+  X(kernels::RigorousSumKernel, rigorous_sums)             \
+  X(kernels::RigorousDotKernel, rigorous_dot)              \
   X(kernels::ColumnSumKernel, sum_columns)                 \
   X(kernels::DotKernel, dot)                               \
   X(const kernels::EndpointBlockKernels*, endpoint_blocks) \

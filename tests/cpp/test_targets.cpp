@@ -41,9 +41,11 @@ struct ClassCase {
 
 class FamilyChoice : public ::testing::TestWithParam<ClassCase> {};
 
-// Columns: interval sum, difference, product, rounded product, quotient; midpoint sum,
+// Columns: interval sum, difference, product, rounded product, quotient;
+// rigorous sum, difference, product, quotient; midpoint sum,
 // difference, product, quotient; absolute product; broadcast sum, product;
-// sign flip; endpoint division; product; sqrt; sum; column sums; dot; endpoint blocks;
+// sign flip; endpoint division; product; sqrt; sum; rigorous sums, dot;
+// column sums; dot; endpoint blocks;
 // gemm.
 TEST_P(FamilyChoice, EveryFamilyOnEveryProcessorClass) {
   EXPECT_EQ(choices(flags(GetParam().features)), GetParam().want) << GetParam().features;
@@ -54,29 +56,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // AVX-512F and DQ (every AVX-512 server).
         ClassCase{"11111",
-                  "avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx2 avx2 "
-                  "avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 avx2 avx512"},
+                  "avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 "
+                  "avx512 avx512 avx2 avx2 avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 "
+                  "avx512 avx512 avx2 avx512"},
         // AVX-512F without DQ: the fused product falls back to AVX2+FMA.
         ClassCase{"11110",
-                  "avx512 avx512 fma avx512 avx512 avx512 avx512 avx512 avx512 avx2 avx2 "
-                  "avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 avx2 avx512"},
+                  "avx512 avx512 fma avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 "
+                  "avx512 avx512 avx2 avx2 avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 "
+                  "avx512 avx512 avx2 avx512"},
         ClassCase{"11100",
                   "avx2 avx2 fma avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 "
-                  "avx2 avx2 fma fma avx2 avx2 avx2 fma avx2 fma"},
+                  "avx2 avx2 avx2 avx2 avx2 avx2 fma fma avx2 avx2 avx2 avx2 avx2 fma avx2 fma"},
         // AVX2 without FMA: unfused product, scalar dot with the software fma.
         ClassCase{"11000",
                   "avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 "
-                  "avx2 avx2 sse2 sse2 avx2 avx2 avx2 sse2 avx2 avx"},
+                  "avx2 avx2 avx2 avx2 avx2 avx2 sse2 sse2 avx2 avx2 avx2 avx2 avx2 sse2 avx2 avx"},
         // AVX and FMA without AVX2: scalar dot with the instruction.
         ClassCase{"10100",
                   "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 "
-                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 avx sse2 avx"},
+                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 avx sse2 avx"},
         ClassCase{"10000",
                   "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 "
-                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 avx"},
-        ClassCase{"00000",
-                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 "
-                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2"}));
+                  "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 avx"},
+        ClassCase{
+            "00000",
+            "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 "
+            "sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2 sse2"}));
 
 struct CapCase {
   const char* processor;

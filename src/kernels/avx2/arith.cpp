@@ -2,6 +2,8 @@
 #include "kernels/avx2/vector.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/loops/arith_loops.hpp"
+#include "kernels/loops/ball_rules.hpp"
+#include "kernels/loops/rigorous_sums.hpp"
 
 namespace quorvex::kernels::avx2 {
 

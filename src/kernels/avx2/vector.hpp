@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "kernels/loops/step_up.hpp"
+
 namespace quorvex::kernels {
 namespace {
 
@@ -42,6 +44,21 @@ struct V {
   // Bit i set where lane i of mask is true.
   static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm256_movemask_pd(mask)); }
 };
+
+// Lane-wise integer steps of the bit patterns, for the rigorous rounding.
+struct Ints {
+  static __m256d plus_one(__m256d x) {
+    return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(x), _mm256_set1_epi64x(1)));
+  }
+  static __m256d minus_one(__m256d x) {
+    return _mm256_castsi256_pd(_mm256_sub_epi64(_mm256_castpd_si256(x), _mm256_set1_epi64x(1)));
+  }
+};
+
+// V with upward-rounded radius operations (a step past the nearest result),
+// and its one-double form.
+using Up = loops::StepUp<V, Ints>;
+using S = loops::StepUpScalar;
 
 }  // namespace
 }  // namespace quorvex::kernels

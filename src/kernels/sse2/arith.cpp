@@ -1,6 +1,8 @@
 // Baseline (SSE2, every x86-64 processor) arithmetic kernels, 2 doubles per register.
 #include "kernels/kernels.hpp"
 #include "kernels/loops/arith_loops.hpp"
+#include "kernels/loops/ball_rules.hpp"
+#include "kernels/loops/rigorous_sums.hpp"
 #include "kernels/sse2/vector.hpp"
 
 namespace quorvex::kernels::sse2 {

@@ -1,16 +1,13 @@
-// Summation from -0.0, every element in order (the order of processors
-// without AVX2).
+// Summation in order from -0.0, the order of processors without AVX2 (loops/sum_loops.hpp has the
+// orders), and its column form for reductions along leading axes.
 #include "kernels/kernels.hpp"
-#include "kernels/loops/sum_columns.hpp"
+#include "kernels/loops/sum_loops.hpp"
 #include "kernels/sse2/vector.hpp"
 
 namespace quorvex::kernels::sse2 {
 
 double sum(const double* x, std::size_t n) {
-  // -0.0 is the additive identity for every double, -0.0 included.
-  double s = -0.0;
-  for (std::size_t i = 0; i < n; ++i) s += x[i];
-  return s;
+  return loops::sum<V, loops::SumOrder::kSequential>(x, n);
 }
 
 void sum_columns(const double* x, std::ptrdiff_t stride, std::size_t rows, std::size_t cols,

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "kernels/loops/step_up.hpp"
+
 namespace quorvex::kernels {
 namespace {
 
@@ -41,6 +43,21 @@ struct V {
   // Bit i set where lane i of mask is true.
   static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm_movemask_pd(mask)); }
 };
+
+// Lane-wise integer steps of the bit patterns, for the rigorous rounding.
+struct Ints {
+  static __m128d plus_one(__m128d x) {
+    return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(x), _mm_set1_epi64x(1)));
+  }
+  static __m128d minus_one(__m128d x) {
+    return _mm_castsi128_pd(_mm_sub_epi64(_mm_castpd_si128(x), _mm_set1_epi64x(1)));
+  }
+};
+
+// V with upward-rounded radius operations (a step past the nearest result),
+// and its one-double form.
+using Up = loops::StepUp<V, Ints>;
+using S = loops::StepUpScalar;
 
 }  // namespace
 }  // namespace quorvex::kernels

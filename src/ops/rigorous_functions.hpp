@@ -1,0 +1,160 @@
+// The elementary functions of the rigorous model. Each ball becomes its
+// endpoints rounded outward; the function's image of that pair is taken as in
+// the first-order model, from the C math library's values at the endpoints
+// and at interior extrema; then each end of the image moves outward by the
+// bound on the library's error (kLibraryUlps steps, tested against correctly
+// rounded values), and the pair becomes a ball rounded outward. Where the
+// first-order kernels stand in a finite value for an infinite bound (the
+// logarithms' floors), or find interior extrema and poles from rounded
+// candidate points, the rigorous forms below use the infinite bound and a
+// conservative candidate test instead.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "ops/endpoint_kernels.hpp"
+#include "rules/outward.hpp"
+
+namespace quorvex {
+
+// The error bound, in ulps, that the rigorous model assumes of the C math
+// library's functions (glibc's measure at most 1 ulp on the tested
+// arguments; the bound leaves a margin).
+inline constexpr int kLibraryUlps = 4;
+// The processor's square root is correctly rounded.
+inline constexpr int kCorrectlyRoundedUlps = 1;
+
+namespace rigorous_detail {
+
+using endpoint_detail::nan_max;
+using endpoint_detail::nan_min;
+using endpoint_detail::ordered_pair;
+
+inline EndpointPair log_finish(double lo, double hi, double log_lo, double log_hi) {
+  if (hi <= 0.0) return {rules::kNaN, rules::kNaN};
+  return ordered_pair(lo > 0.0 ? log_lo : -rules::kInf, log_hi);
+}
+
+// Calls visit(k) for every k whose exact point k pi + offset may lie in
+// [lo, hi] (in (lo, hi) when Open). The first-order kernels compute the
+// candidates in doubles, which can be off from the exact points by about |k|
+// times the error of the double pi; this test widens the interval by a bound
+// on that, so it finds every exact point inside (and perhaps a neighbour).
+// Returns false when the candidates cannot be told apart (huge arguments, or
+// an interval of several periods): then every point may be inside.
+template <bool Open, class Visit>
+inline bool visit_candidates(double lo, double hi, double offset, Visit&& visit) {
+  const double k_lo = std::floor((lo - offset) / kPi) - 1.0;
+  const double k_hi = std::ceil((hi - offset) / kPi) + 1.0;
+  if (!(k_hi - k_lo < 8.0) || !(std::fabs(k_lo) < 0x1p50) || !(std::fabs(k_hi) < 0x1p50)) {
+    return false;
+  }
+  for (double k = k_lo; k <= k_hi; k += 1.0) {
+    const double p = k * kPi + offset;
+    const double slack = std::fabs(k) * 0x1p-50 + std::fabs(p) * 0x1p-50 + 0x1p-1022;
+    if (Open ? (lo - slack < p && p < hi + slack) : (lo - slack <= p && p <= hi + slack)) {
+      visit(k);
+    }
+  }
+  return true;
+}
+
+// sin and cos: the library's values at the endpoints, and the exact extreme
+// values wherever an extremum may lie inside: sin(k pi + pi/2) and cos(k pi)
+// are (-1)^k.
+template <bool Sine>
+inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi) {
+  if (!(hi - lo < kTwoPi)) return {-1.0, 1.0};
+  double low = nan_min(f_lo, f_hi);
+  double high = nan_max(f_lo, f_hi);
+  if (lo != lo || hi != hi) return ordered_pair(low, high);
+  const bool told = visit_candidates<false>(lo, hi, Sine ? kHalfPi : 0.0, [&](double k) {
+    if (std::fmod(std::fabs(k), 2.0) == 0.0) {
+      high = 1.0;
+    } else {
+      low = -1.0;
+    }
+  });
+  if (!told) return {-1.0, 1.0};
+  return ordered_pair(low, high);
+}
+
+inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
+  constexpr double inf = rules::kInf;
+  if (!(hi - lo < kPi)) return {-inf, inf};
+  if (lo == lo && hi == hi) {
+    bool pole = false;
+    const bool told = visit_candidates<true>(lo, hi, kHalfPi, [&](double) { pole = true; });
+    if (pole || !told) return {-inf, inf};
+  }
+  return ordered_pair(nan_min(t_lo, t_hi), nan_max(t_lo, t_hi));
+}
+
+// The image pair moved outward by the library's error and made a ball.
+template <int Ulps>
+inline Ball widened(EndpointPair image) {
+  return rules::ball_outward(rules::steps_down(image.lo, Ulps), rules::steps_up(image.hi, Ulps));
+}
+
+// Balls through a per-pair kernel.
+template <EndpointKernel Kernel, int Ulps>
+void map_pairs(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const rules::Endpoints e = rules::outward_endpoints(mid[i], rad[i]);
+    const Ball b = widened<Ulps>(Kernel(e.lo, e.hi));
+    om[i] = b.mid;
+    orad[i] = b.rad;
+  }
+}
+
+// Balls through a library function and a finishing step, the calls of a
+// block in a loop of their own (as the first-order driver runs them).
+template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double)>
+void map_calls(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
+  constexpr std::size_t kBlock = 32;
+  double lo[kBlock], hi[kBlock], f_lo[kBlock], f_hi[kBlock];
+  for (std::size_t base = 0; base < n; base += kBlock) {
+    const std::size_t len = n - base < kBlock ? n - base : kBlock;
+    for (std::size_t i = 0; i < len; ++i) {
+      const rules::Endpoints e = rules::outward_endpoints(mid[base + i], rad[base + i]);
+      lo[i] = e.lo;
+      hi[i] = e.hi;
+      f_lo[i] = Call(e.lo);
+      f_hi[i] = Call(e.hi);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      const Ball b = widened<kLibraryUlps>(Finish(lo[i], hi[i], f_lo[i], f_hi[i]));
+      om[base + i] = b.mid;
+      orad[base + i] = b.rad;
+    }
+  }
+}
+
+}  // namespace rigorous_detail
+
+// The rigorous forms of the elementary functions, over runs of balls.
+namespace rigorous {
+
+using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
+
+inline constexpr BallsFn kAbsolute = rigorous_detail::map_pairs<abs_endpoints, 0>;
+inline constexpr BallsFn kSqrt = rigorous_detail::map_pairs<sqrt_endpoints, kCorrectlyRoundedUlps>;
+inline constexpr BallsFn kExp =
+    rigorous_detail::map_calls<endpoint_detail::libm_exp, endpoint_detail::exp_finish>;
+inline constexpr BallsFn kLog =
+    rigorous_detail::map_calls<endpoint_detail::libm_log, rigorous_detail::log_finish>;
+inline constexpr BallsFn kLog2 =
+    rigorous_detail::map_calls<endpoint_detail::libm_log2, rigorous_detail::log_finish>;
+inline constexpr BallsFn kLog10 =
+    rigorous_detail::map_calls<endpoint_detail::libm_log10, rigorous_detail::log_finish>;
+inline constexpr BallsFn kSin =
+    rigorous_detail::map_calls<endpoint_detail::libm_sin, rigorous_detail::periodic_finish<true>>;
+inline constexpr BallsFn kCos =
+    rigorous_detail::map_calls<endpoint_detail::libm_cos, rigorous_detail::periodic_finish<false>>;
+inline constexpr BallsFn kTan =
+    rigorous_detail::map_calls<endpoint_detail::libm_tan, rigorous_detail::tan_finish>;
+
+}  // namespace rigorous
+}  // namespace quorvex
