@@ -25,7 +25,7 @@ if [ ! -f /usr/include/gtest/gtest.h ]; then
   fi
 fi
 
-deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" cmake ninja
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" mpmath python-flint cmake ninja
       "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
 python3 -m pip install -q "${deps[@]}"
@@ -51,5 +51,6 @@ for target in avx512 fma avx2 avx sse2; do
   QUORVEX_TARGET=$target python3 -m pytest -q -p no:cacheprovider \
     "$root/tests/python/test_arithmetic.py" "$root/tests/python/test_math.py" \
     "$root/tests/python/test_reduction.py" "$root/tests/python/test_matmul.py" \
-    "$root/tests/python/test_ballarray.py"
+    "$root/tests/python/test_ballarray.py" "$root/tests/python/test_engine.py" \
+    "$root/tests/python/test_rigorous.py" "$root/tests/python/test_enclosure.py"
 done

@@ -15,6 +15,7 @@
 #include "engine/operations.hpp"
 #include "engine/reduce.hpp"
 #include "ops/reduction.hpp"
+#include "ops/rigorous_functions.hpp"
 #include "pool/pool.hpp"
 
 namespace quorvex::binding {
@@ -318,7 +319,9 @@ bool add_engine_names(PyObject* module) {
     return PyObject_SetAttrString(module, name, dict.get()) == 0;
   };
   auto* view_type = reinterpret_cast<PyObject*>(ball_view_type());
-  return PyObject_SetAttrString(module, "_BallView", view_type) == 0 &&
+  PyRef ulps = PyRef::steal(PyLong_FromLong(kLibraryUlps));
+  return ulps && PyObject_SetAttrString(module, "_LIBRARY_ULPS", ulps.get()) == 0 &&
+         PyObject_SetAttrString(module, "_BallView", view_type) == 0 &&
          add_table("_UNARY", engine::unary_names()) &&
          add_table("_BINARY", engine::binary_names()) &&
          add_table("_REDUCTIONS", engine::reduction_names()) &&

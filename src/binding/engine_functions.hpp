@@ -13,7 +13,8 @@ namespace quorvex::binding {
 PyMethodDef* engine_functions();
 
 // Sets the view type _BallView and the operation tables _UNARY, _BINARY,
-// _REDUCTIONS and _ACCUMULATIONS (name -> code) on the module.
+// _REDUCTIONS and _ACCUMULATIONS (name -> code) on the module, and
+// _LIBRARY_ULPS, the C library's error bound the rigorous model assumes.
 bool add_engine_names(PyObject* module);
 
 }  // namespace quorvex::binding

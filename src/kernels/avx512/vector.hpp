@@ -78,6 +78,8 @@ struct S {
   static Reg mul(Reg a, Reg b) { return a * b; }
   static Reg div(Reg a, Reg b) { return a / b; }
   static Reg abs(Reg a) { return __builtin_fabs(a); }
+  static bool lt(Reg a, Reg b) { return a < b; }
+  static Reg select(bool m, Reg a, Reg b) { return m ? a : b; }
   static Reg add_up(Reg a, Reg b) { return round(_mm_add_round_sd(wide(a), wide(b), kRoundUp)); }
   static Reg mul_up(Reg a, Reg b) { return round(_mm_mul_round_sd(wide(a), wide(b), kRoundUp)); }
   static Reg div_up(Reg a, Reg b) { return round(_mm_div_round_sd(wide(a), wide(b), kRoundUp)); }

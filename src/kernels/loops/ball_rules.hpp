@@ -86,6 +86,13 @@ struct RigorousQuotient {
   }
 };
 
+// The radius of a result whose midpoint overflowed (or is NaN) is +inf: the
+// whole line, never a wrong finite bound.
+template <class R>
+typename R::Reg unbounded_unless_finite(typename R::Reg c, typename R::Reg rad) {
+  return R::select(R::lt(R::abs(c), R::set1(__builtin_inf())), rad, R::set1(__builtin_inf()));
+}
+
 // out = Rule over runs of n balls: whole registers of V, then the rest with S.
 template <class V, class S, class Rule>
 void ball_rule(const double* ma, const double* ra, const double* mb, const double* rb, double* om,
@@ -95,13 +102,13 @@ void ball_rule(const double* ma, const double* ra, const double* mb, const doubl
     const auto a = V::load(ma + i), r = V::load(ra + i), b = V::load(mb + i), s = V::load(rb + i);
     const auto c = Rule::template mid<V>(a, b);
     V::store(om + i, c);
-    V::store(orad + i, Rule::template rad<V>(a, r, b, s, c));
+    V::store(orad + i, unbounded_unless_finite<V>(c, Rule::template rad<V>(a, r, b, s, c)));
   }
   for (; i < n; ++i) {
     const double a = ma[i], r = ra[i], b = mb[i], s = rb[i];
     const double c = Rule::template mid<S>(a, b);
     om[i] = c;
-    orad[i] = Rule::template rad<S>(a, r, b, s, c);
+    orad[i] = unbounded_unless_finite<S>(c, Rule::template rad<S>(a, r, b, s, c));
   }
 }
 

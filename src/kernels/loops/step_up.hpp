@@ -41,6 +41,8 @@ struct StepUpScalar {
   static Reg mul(Reg a, Reg b) { return a * b; }
   static Reg div(Reg a, Reg b) { return a / b; }
   static Reg abs(Reg a) { return __builtin_fabs(a); }
+  static bool lt(Reg a, Reg b) { return a < b; }
+  static Reg select(bool m, Reg a, Reg b) { return m ? a : b; }
   static Reg add_up(Reg a, Reg b) { return step_up(a + b); }
   static Reg mul_up(Reg a, Reg b) { return step_up(a * b); }
   static Reg div_up(Reg a, Reg b) { return step_up(a / b); }
