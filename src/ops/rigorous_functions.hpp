@@ -64,12 +64,25 @@ inline bool visit_candidates(double lo, double hi, double offset, Visit&& visit)
 // sin and cos: the library's values at the endpoints, and the exact extreme
 // values wherever an extremum may lie inside: sin(k pi + pi/2) and cos(k pi)
 // are (-1)^k.
+// A quick proof that no exact point k pi + offset lies in [lo, hi]: the
+// candidates around lo, moved by their slack, stay outside. False means
+// "maybe".
+inline bool clearly_no_candidate(double lo, double hi, double offset) {
+  const double k = std::floor((lo - offset) * endpoint_detail::kInvPi);
+  if (!(std::fabs(k) < 0x1p50)) return false;
+  const double below = k * kPi + offset, above = (k + 1.0) * kPi + offset;
+  const double slack = (std::fabs(k) + 1.0) * 0x1p-50 + std::fabs(above) * 0x1p-50 + 0x1p-1022;
+  return below + slack < lo && hi < above - slack;
+}
+
 template <bool Sine>
 inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_hi) {
   if (!(hi - lo < kTwoPi)) return {-1.0, 1.0};
   double low = nan_min(f_lo, f_hi);
   double high = nan_max(f_lo, f_hi);
-  if (lo != lo || hi != hi) return ordered_pair(low, high);
+  if (lo != lo || hi != hi || clearly_no_candidate(lo, hi, Sine ? kHalfPi : 0.0)) {
+    return ordered_pair(low, high);
+  }
   const bool told = visit_candidates<false>(lo, hi, Sine ? kHalfPi : 0.0, [&](double k) {
     if (std::fmod(std::fabs(k), 2.0) == 0.0) {
       high = 1.0;
@@ -140,7 +153,21 @@ namespace rigorous {
 using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
 
 inline constexpr BallsFn kAbsolute = rigorous_detail::map_pairs<abs_endpoints, 0>;
-inline constexpr BallsFn kSqrt = rigorous_detail::map_pairs<sqrt_endpoints, kCorrectlyRoundedUlps>;
+// Branch-free, so the compiler runs it on vectors: the square roots are
+// correctly rounded, one ulp's bound covers them.
+inline void sqrt_balls(const double* mid, const double* rad, double* om, double* orad,
+                       std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const double lo = rules::below(mid[i] - rad[i], 0);
+    const double hi = rules::above(mid[i] + rad[i], 0);
+    const double a = rules::below(std::sqrt(lo > 0.0 ? lo : 0.0), kCorrectlyRoundedUlps);
+    const double b = rules::above(std::sqrt(hi), kCorrectlyRoundedUlps);
+    const Ball ball = rules::ball_outward(a, b);
+    om[i] = ball.mid;
+    orad[i] = ball.rad;
+  }
+}
+inline constexpr BallsFn kSqrt = sqrt_balls;
 inline constexpr BallsFn kExp =
     rigorous_detail::map_calls<endpoint_detail::libm_exp, endpoint_detail::exp_finish>;
 inline constexpr BallsFn kLog =

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "rules/ball.hpp"
 
@@ -25,33 +27,44 @@ inline double next_down(double x) {
   return -next_up(-x);
 }
 
-// x moved k doubles down or up: a library value within k ulps of the exact
-// one bounds it once moved k steps.
+// Bounds at least k ulps below and above x, without branches: the ulp of a
+// double is at most 2^-52 of its magnitude (2^-1074 among the subnormals), so
+// moving x by (k + 1) times that, rounded to nearest (off by half an ulp at
+// most), moves it by k ulps at least. A library value within k ulps of the
+// exact one bounds it once moved so. Infinities stay where they are (the
+// bound that moves away from them is the caller's).
+inline double below(double x, int k) {
+  const double step = (k + 1) * (std::fabs(x) * 0x1p-52 + 0x1p-1074);
+  return x == kInf ? std::numeric_limits<double>::max() : x - step;
+}
+inline double above(double x, int k) {
+  const double step = (k + 1) * (std::fabs(x) * 0x1p-52 + 0x1p-1074);
+  return x == -kInf ? -std::numeric_limits<double>::max() : x + step;
+}
 inline double steps_down(double x, int k) {
-  for (int i = 0; i < k; ++i) x = next_down(x);
-  return x;
+  return x != x ? x : below(x, k);
 }
 inline double steps_up(double x, int k) {
-  for (int i = 0; i < k; ++i) x = next_up(x);
-  return x;
+  return x != x ? x : above(x, k);
 }
 
-// The endpoints of the ball (mid, rad), rounded outward.
+// The endpoints of the ball (mid, rad), rounded outward (by one ulp's bound
+// past the nearest results, which is one ulp or two).
 inline Endpoints outward_endpoints(double mid, double rad) {
-  return {next_down(mid - rad), next_up(mid + rad)};
+  return {below(mid - rad, 0), above(mid + rad, 0)};
 }
 
 // A ball holding [lo, hi]: the midpoint rounded to nearest (halved first when
 // the sum would overflow), the radius rounded upward over both halves. An
 // infinite or NaN endpoint gives an infinite radius (NaN when both are).
 inline Ball ball_outward(double lo, double hi) {
-  if (lo != lo && hi != hi) return {kNaN, kNaN};
-  if (!(lo > -kInf && hi < kInf)) return {lo == lo && hi == hi ? (lo + hi) * 0.5 : kNaN, kInf};
   double mid = (lo + hi) * 0.5;
-  if (!(mid > -kInf && mid < kInf)) mid = lo * 0.5 + hi * 0.5;
-  const double above = next_up(hi - mid);
-  const double below = next_up(mid - lo);
-  return {mid, above > below ? above : below};
+  if (!(std::fabs(mid) < kInf)) mid = lo * 0.5 + hi * 0.5;
+  const double up = hi - mid, down = mid - lo;
+  const double rad = above(up > down ? up : down, 0);
+  // An unbounded end (or a NaN one) leaves the ball the whole line.
+  const bool bounded = lo > -kInf && hi < kInf;
+  return {mid, bounded ? rad : (lo != lo && hi != hi ? kNaN : kInf)};
 }
 
 // gamma_n = n u / (1 - n u), the bound on the relative rounding error of a
