@@ -25,7 +25,8 @@ if [ ! -f /usr/include/gtest/gtest.h ]; then
   fi
 fi
 
-deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" mpmath python-flint cmake ninja
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" mpmath python-flint
+      sphinx numpydoc pydata-sphinx-theme matplotlib cmake ninja
       "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
 python3 -m pip install -q "${deps[@]}"
@@ -41,6 +42,11 @@ cd /tmp
 python3 -m mypy.stubtest _quorvex
 python3 -m mypy --strict --cache-dir "$root/build/mypy-cache" "$root/examples" "$root/python/quorvex"
 python3 -m pytest -q -p no:cacheprovider "$root/tests/python"
+# The examples in the docstrings, then the documentation (its examples run, and
+# any warning, a dangling reference included, fails the build).
+python3 -m pytest -q -p no:cacheprovider --doctest-modules --pyargs quorvex
+python3 -m sphinx -W -q -b html "$root/docs" "$root/build/docs"
+python3 -m sphinx -W -q -b doctest "$root/docs" "$root/build/docs-doctest"
 native=$(python3 -c "import _quorvex; print(_quorvex._target())")
 for target in avx512 fma avx2 avx sse2; do
   [ "$target" = "$native" ] && continue

@@ -302,8 +302,9 @@ def _joined(cls: type[BallArray], blocks: list[list[BallArray]], rigorous: bool)
 def lstsq(a: Any, b: Any) -> BallArray:
     """Balls holding the least-squares solution of a x = b for every a and b inside the balls.
 
-    For a taller than wide, the x minimising |a x - b|; for a wider than tall,
-    the least-norm solution. `a` must have full rank at its midpoint.
+    For a taller than wide, the x minimising the Euclidean norm of a x - b; for
+    a wider than tall, the least-norm solution. `a` must have full rank at its
+    midpoint.
 
     Parameters
     ----------
