@@ -26,7 +26,7 @@ COEFFICIENTS = (1, -7, 21, -35, 35, -21, 7, -1)
 
 
 def smooth(x: qv.BallArray) -> qv.BallArray:
-    return np.sin(x) * np.exp(-x / 3)
+    return x.sin() * (-x / 3).exp()
 
 
 def horner(x: qv.BallArray) -> qv.BallArray:
