@@ -1,14 +1,14 @@
-// Correctly rounded square roots, 4 at a time.
-#include <immintrin.h>
-
+// Correctly rounded square roots, a register at a time. Every width uses the
+// processor's IEEE square root, so all targets give identical bits.
+#include "kernels/avx2/vector.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/loops/arith_loops.hpp"
 
 namespace quorvex::kernels::avx2 {
 
 void sqrt(const double* x, double* o, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) _mm256_storeu_pd(o + i, _mm256_sqrt_pd(_mm256_loadu_pd(x + i)));
-  for (; i < n; ++i) o[i] = __builtin_sqrt(x[i]);
+  loops::unary<V>(
+      x, o, n, [](auto a) { return V::sqrt(a); }, [](double a) { return __builtin_sqrt(a); });
 }
 
 }  // namespace quorvex::kernels::avx2

@@ -1,21 +1,10 @@
 // AVX2 + FMA interval product: full vectors get the fused radius
 // fma(ra, rb, fma(ra, |mb|, |ma| * rb)); the n mod 4 tail stays unfused.
-#include <immintrin.h>
-
-#include "kernels/avx2/vector.hpp"
+#include "kernels/fma/vector.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/loops/arith_loops.hpp"
 
 namespace quorvex::kernels {
-namespace {
-
-// The AVX2 registers plus the fused multiply-add, used only where a loop asks
-// for it by name.
-struct Fused : V {
-  static Reg fmadd(Reg a, Reg b, Reg c) { return _mm256_fmadd_pd(a, b, c); }
-};
-
-}  // namespace
 
 namespace fma {
 void interval_product(const double* ma, const double* ra, const double* mb, const double* rb,

@@ -1,15 +1,14 @@
-// Correctly rounded square roots, 2 at a time. Every width uses the
-// processor's IEEE square root, so all give identical bits.
-#include <emmintrin.h>
-
+// Correctly rounded square roots, a register at a time. Every width uses the
+// processor's IEEE square root, so all targets give identical bits.
 #include "kernels/kernels.hpp"
+#include "kernels/loops/arith_loops.hpp"
+#include "kernels/sse2/vector.hpp"
 
 namespace quorvex::kernels::sse2 {
 
 void sqrt(const double* x, double* o, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 2 <= n; i += 2) _mm_storeu_pd(o + i, _mm_sqrt_pd(_mm_loadu_pd(x + i)));
-  for (; i < n; ++i) o[i] = __builtin_sqrt(x[i]);
+  loops::unary<V>(
+      x, o, n, [](auto a) { return V::sqrt(a); }, [](double a) { return __builtin_sqrt(a); });
 }
 
 }  // namespace quorvex::kernels::sse2
