@@ -311,6 +311,25 @@ class BallArray(core._BallView):
     def __deepcopy__(self, memo: dict[int, Any]) -> BallArray:
         return _copy(self)
 
+    # -- shape and selection methods, as numpy's ------------------------------------
+
+    def squeeze(self, axis: Axis = None) -> BallArray:
+        """The array without its axes of length one (or only those of `axis`), a view."""
+        return _shape.moved(self, lambda part: part.squeeze(cast(Any, axis)))
+
+    def swapaxes(self, axis1: SupportsIndex, axis2: SupportsIndex) -> BallArray:
+        """The array with two axes interchanged, a view."""
+        return _shape.moved(self, lambda part: part.swapaxes(axis1, axis2))
+
+    def repeat(self, repeats: npt.ArrayLike, axis: SupportsIndex | None = None) -> BallArray:
+        """Each ball repeated, as ``numpy.repeat`` (over the flattened array by default)."""
+        return _shape.moved(self, lambda part: part.repeat(cast(Any, repeats), axis))
+
+    def diagonal(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
+                 axis2: SupportsIndex = 1) -> BallArray:
+        """The diagonal balls, as ``numpy.diagonal`` (a view)."""
+        return _shape.moved(self, lambda part: part.diagonal(offset, axis1, axis2))
+
 
 def _same(part: Float64Array) -> Float64Array:
     return part

@@ -19,6 +19,8 @@ from quorvex import _ops, _reductions, _shape
 from quorvex._numpy_bridge import from_parts
 
 Implementation = Callable[..., Any]
+# Stands for an argument the caller left out, where None means something else.
+_MISSING: Any = object()
 _REGISTRY: dict[Callable[..., Any], Implementation] = {}
 
 
@@ -119,30 +121,63 @@ def _dot(cls: type, a: Any, b: Any, out: Any = None) -> Any:
 
 
 def _joined(join: Callable[..., Any], name: str) -> Implementation:
-    def joined(cls: type, arrays: Sequence[Any], axis: Any = 0, out: Any = None,
-               **options: Any) -> Any:
-        _plain(name, None, out, **options)
+    def joined(cls: type, arrays: Sequence[Any], axis: Any = _MISSING, out: Any = None, *,
+               dtype: Any = None, casting: str = "same_kind") -> Any:
+        # casting has nothing to do: every operand is float64 balls already.
+        _plain(name, dtype, out)
+        along = () if axis is _MISSING else (axis,)
         balls = [ball(cls, a) for a in arrays]
-        mids = [_shape.parts(b)[0] for b in balls]
-        rads = [_shape.parts(b)[1] for b in balls]
-        mid = join(mids, axis)
-        rigorous = any(b.rigorous for b in balls)
-        return _ops.wrap(cls, from_parts(mid, join(rads, axis), mid.shape), rigorous)
+        mid = join([_shape.parts(b)[0] for b in balls], *along)
+        rad = join([_shape.parts(b)[1] for b in balls], *along)
+        return _ops.wrap(cls, from_parts(mid, rad, mid.shape), any(b.rigorous for b in balls))
     return joined
 
 
-implements(np.stack)(_joined(np.stack, "stack"))
-implements(np.concatenate)(_joined(np.concatenate, "concatenate"))
+for _join in (np.stack, np.concatenate, np.vstack, np.hstack, np.dstack, np.column_stack):
+    implements(_join)(_joined(_join, _join.__name__))
 
 
-@implements(np.transpose)
-def _transpose(cls: type, a: Any, axes: Any = None) -> Any:
-    return _shape.moved(ball(cls, a), lambda part: np.transpose(part, axes))
+def _moving(move: Callable[..., Any]) -> Implementation:
+    """numpy's data movement `move` on the balls: views where numpy gives views."""
+    def moving(cls: type, a: Any, *args: Any, **kwargs: Any) -> Any:
+        return _shape.moved(ball(cls, a), lambda part: move(part, *args, **kwargs))
+    return moving
 
 
-@implements(np.reshape)
-def _reshape(cls: type, a: Any, *args: Any, **kwargs: Any) -> Any:
-    return _shape.moved(ball(cls, a), lambda part: np.reshape(part, *args, **kwargs))
+for _move in (np.transpose, np.reshape, np.ravel, np.squeeze, np.expand_dims, np.broadcast_to,
+              np.moveaxis, np.swapaxes, np.flip, np.fliplr, np.flipud, np.rot90, np.roll,
+              np.tile, np.repeat, np.diag, np.diagonal):
+    implements(_move)(_moving(_move))
+
+
+def _at_least(move: Callable[..., Any]) -> Implementation:
+    def at_least(cls: type, *arys: Any) -> Any:
+        results = tuple(_shape.moved(ball(cls, a), move) for a in arys)
+        return results[0] if len(results) == 1 else results
+    return at_least
+
+
+for _at in (np.atleast_1d, np.atleast_2d, np.atleast_3d):
+    implements(_at)(_at_least(_at))
+
+
+def _splitting(split: Callable[..., Any]) -> Implementation:
+    def splitting(cls: type, ary: Any, *args: Any, **kwargs: Any) -> Any:
+        return _shape.moved_each(ball(cls, ary), lambda part: split(part, *args, **kwargs))
+    return splitting
+
+
+for _split in (np.split, np.array_split, np.hsplit, np.vsplit, np.dsplit):
+    implements(_split)(_splitting(_split))
+
+
+def _same(part: Any) -> Any:
+    return part
+
+
+@implements(np.copy)
+def _copy(cls: type, a: Any, order: str = "K", subok: bool = False) -> Any:
+    return _shape.copied(ball(cls, a), _same)
 
 
 @implements(np.shape)

@@ -10,8 +10,8 @@ storage. So every such function has numpy's semantics, errors and view rules.
 
 from __future__ import annotations
 
-from collections.abc import Callable
-from typing import Any, TypeVar
+from collections.abc import Callable, Sequence
+from typing import Any, TypeVar, cast
 
 import numpy as np
 import numpy.typing as npt
@@ -44,17 +44,39 @@ def parts(x: core._BallView) -> tuple[Float64Array, Float64Array]:
     return mid, rad
 
 
+def _viewed(x: V, mid: Float64Array, start: int, moved_mid: npt.NDArray[Any]) -> V | None:
+    """The view of x's storage whose midpoints are `moved_mid` (numpy's data movement
+    of x's midpoints `mid`), or None when numpy copied."""
+    if not (moved_mid.size and np.may_share_memory(moved_mid, mid)):
+        return None
+    pointer: int = moved_mid.__array_interface__["data"][0]
+    return x._view((pointer - start) // 8, moved_mid.shape,
+                   tuple(s // 8 for s in moved_mid.strides))
+
+
 def moved(x: V, move: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
     """`move` (a numpy function of data movement) applied to x's balls: a view of
     x's storage where numpy returns a view, a copy where numpy copies."""
     mid, rad, start = _cached(x)
     moved_mid = move(mid)
-    if moved_mid.size and np.may_share_memory(moved_mid, mid):
-        pointer: int = moved_mid.__array_interface__["data"][0]
-        return x._view((pointer - start) // 8, moved_mid.shape,
-                       tuple(s // 8 for s in moved_mid.strides))
+    view = _viewed(x, mid, start, moved_mid)
+    if view is not None:
+        return view
     moved_rad = move(rad)
     return _ops.wrap(type(x), from_parts(moved_mid, moved_rad, moved_mid.shape), x.rigorous)
+
+
+def moved_each(x: V, move: Callable[[Float64Array], Sequence[npt.NDArray[Any]]]) -> list[V]:
+    """As `moved`, for numpy functions that return a list of arrays (split...)."""
+    mid, rad, start = _cached(x)
+    moved_mids = move(mid)
+    views = [_viewed(x, mid, start, m) for m in moved_mids]
+    if all(v is not None for v in views):
+        return cast(list[V], views)
+    moved_rads = move(rad)
+    return [v if v is not None else
+            _ops.wrap(type(x), from_parts(m, r, m.shape), x.rigorous)
+            for v, m, r in zip(views, moved_mids, moved_rads)]
 
 
 def copied(x: V, pick: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
