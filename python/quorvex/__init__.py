@@ -7,8 +7,10 @@ each BallArray holds). The numpy-style constructors ``array``, ``asball``,
 ``zeros``, ``ones``, ``full``, ``arange`` and ``linspace`` return BallArrays,
 and so do ``stack`` and ``concatenate``;
 the core's own functions of those names stay in ``quorvex.core``. The
-package also converts IntervalArrays from and to numpy arrays
-(``from_numpy``, ``to_numpy``) and registers their pickling on import.
+interval operations (``intersection``, ``hull``, ``contains``,
+``certainly_lt``...) work elementwise on balls and numbers. The package also converts
+IntervalArrays from and to numpy arrays (``from_numpy``, ``to_numpy``) and
+registers their pickling on import.
 """
 
 import sys
@@ -20,6 +22,9 @@ from _quorvex import _PanicException as PanicException
 from quorvex import _pickle
 from quorvex._ballarray import BallArray
 from quorvex._construct import arange, array, asball, full, linspace, ones, zeros
+from quorvex._interval import (bisect, certainly_ge, certainly_gt, certainly_le, certainly_lt,
+                               contains, hull, intersection, isdisjoint, mag, mig, overlaps,
+                               possibly_ge, possibly_gt, possibly_le, possibly_lt, subset, width)
 from quorvex._joining import concatenate, stack
 from quorvex._numpy_bridge import from_numpy, to_numpy
 
@@ -30,6 +35,9 @@ _pickle.register()
 
 __version__ = core.__version__
 
-__all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball",
-           "concatenate", "core", "from_numpy", "full", "linspace", "ones", "stack", "to_numpy",
+__all__ = ["BallArray", "IntervalArray", "PanicException", "arange", "array", "asball", "bisect",
+           "certainly_ge", "certainly_gt", "certainly_le", "certainly_lt", "concatenate",
+           "contains", "core", "from_numpy", "full", "hull", "intersection", "isdisjoint",
+           "linspace", "mag", "mig", "ones", "overlaps", "possibly_ge", "possibly_gt",
+           "possibly_le", "possibly_lt", "stack", "subset", "to_numpy", "width",
            "zeros"]

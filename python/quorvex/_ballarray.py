@@ -17,7 +17,8 @@ import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
-from quorvex import _functions, _indexing, _ops, _reductions, _shape, _text, _ufuncs
+from quorvex import (_functions, _indexing, _interval, _ops, _reductions, _shape, _text,
+                     _ufuncs)
 from quorvex._numpy_bridge import Float64Array, checked_parts, from_parts
 
 # What arithmetic and the constructors accept besides BallArray: the core's
@@ -329,6 +330,37 @@ class BallArray(core._BallView):
                  axis2: SupportsIndex = 1) -> BallArray:
         """The diagonal balls, as ``numpy.diagonal`` (a view)."""
         return _shape.moved(self, lambda part: part.diagonal(offset, axis1, axis2))
+
+    def clip(self, min: BallLike | None = None, max: BallLike | None = None) -> BallArray:
+        """The image of every ball under numpy's clip: the ball of [clip(lo), clip(hi)].
+        The bounds are numbers, arrays or balls; None leaves that side open."""
+        result: BallArray = _interval.clip(self, min, max)
+        return result
+
+    # -- interval operations (``quorvex._interval``; NaN balls answer False) --------
+
+    intersection = _interval.intersection
+    hull = _interval.hull
+    bisect = _interval.bisect
+    contains = _interval.contains
+    subset = _interval.subset
+    overlaps = _interval.overlaps
+    isdisjoint = _interval.isdisjoint
+    certainly_lt = _interval.certainly_lt
+    certainly_le = _interval.certainly_le
+    certainly_gt = _interval.certainly_gt
+    certainly_ge = _interval.certainly_ge
+    possibly_lt = _interval.possibly_lt
+    possibly_le = _interval.possibly_le
+    possibly_gt = _interval.possibly_gt
+    possibly_ge = _interval.possibly_ge
+    width = _interval.width
+    mag = _interval.mag
+    mig = _interval.mig
+
+    def __contains__(self, value: object) -> bool:
+        """``y in x``: whether some ball of x contains y (a number or a ball)."""
+        return bool(np.any(_interval.contains(self, value)))
 
 
 def _same(part: Float64Array) -> Float64Array:
