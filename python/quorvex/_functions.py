@@ -15,7 +15,7 @@ from typing import Any
 import numpy as np
 
 import _quorvex as core
-from quorvex import _ops, _reductions, _shape
+from quorvex import _interval, _ops, _reductions, _shape
 from quorvex._numpy_bridge import from_parts
 
 Implementation = Callable[..., Any]
@@ -194,3 +194,33 @@ def _ndim(cls: type, a: Any) -> int:
 def _size(cls: type, a: Any, axis: int | None = None) -> int:
     x = ball(cls, a)
     return x.size if axis is None else x.shape[axis]  # type: ignore[no-any-return]
+
+
+# -- selection -------------------------------------------------------------------
+
+
+@implements(np.where)
+def _where(cls: type, condition: Any, x: Any = _MISSING, y: Any = _MISSING) -> Any:
+    if isinstance(condition, (core._BallView, core.IntervalArray)):
+        raise TypeError("numpy.where() takes a bool condition, not a BallArray: test .mid, .lo "
+                        "or .hi (np.where(x.mid > 0, x, -x)) or use qv.certainly_gt(x, 0)")
+    if x is _MISSING or y is _MISSING:
+        raise ValueError("either both or neither of x and y should be given")
+    return _shape.selected(condition, ball(cls, x), ball(cls, y))
+
+
+@implements(np.clip)
+def _clip(cls: type, a: Any, a_min: Any = _MISSING, a_max: Any = _MISSING, out: Any = None,
+          **kwargs: Any) -> Any:
+    lower, upper = kwargs.pop("min", _MISSING), kwargs.pop("max", _MISSING)
+    _plain("clip", None, out, **kwargs)
+    if a_min is _MISSING and a_max is _MISSING:
+        a_min, a_max = lower, upper
+    elif a_min is _MISSING or a_max is _MISSING:
+        missing = "a_min" if a_min is _MISSING else "a_max"
+        raise TypeError(f"clip() missing 1 required positional argument: '{missing}'")
+    elif lower is not _MISSING or upper is not _MISSING:
+        raise ValueError("Passing `min` or `max` keyword argument when `a_min` and `a_max` "
+                         "are provided is forbidden.")
+    return _interval.clip(ball(cls, a), None if a_min is _MISSING else a_min,
+                          None if a_max is _MISSING else a_max)

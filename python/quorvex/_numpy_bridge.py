@@ -107,15 +107,18 @@ def from_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
     return core._from_storage(storage, list(shape))
 
 
-def written(shape: tuple[int, ...],
-            write: Callable[[Float64Array, Float64Array], None]) -> core.IntervalArray:
+def written(shape: tuple[int, ...], write: Callable[[Float64Array, Float64Array], None],
+            start: tuple[npt.ArrayLike, npt.ArrayLike] | None = None) -> core.IntervalArray:
     """A new IntervalArray of `shape` whose midpoints and radii `write(mid, rad)`
     fills in place, as writable float64 arrays of that shape: numpy's results go
     straight into the storage, with no copy after. The storage holds zeros
-    before. `write` must keep no reference to the arrays."""
+    before, or the ball data `start` (broadcast to `shape`) when given. `write`
+    must keep no reference to the arrays."""
     size = math.prod(shape)
     check_size(size, "BallArray")
     storage = core._storage_for_overwrite(size)
+    if start is not None:
+        _fill(storage, size, (np.asarray(start[0]), np.asarray(start[1])), shape)
     with memoryview(storage) as view:
         run = np.frombuffer(view, np.float64)
         write(run[:size].reshape(shape), run[size:].reshape(shape))

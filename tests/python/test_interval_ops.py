@@ -93,18 +93,22 @@ def test_predicates_and_set_operations_follow_the_endpoints(seed):
                     for a in ex])
 
 
-@pytest.mark.parametrize("name", [*RELATIONS, *SETS])
+@pytest.mark.parametrize("name", [*RELATIONS, *SETS, "clip"])
 def test_numbers_are_exact_balls_and_operands_broadcast(name):
     x = random_balls(np.random.default_rng(7), 8).reshape(4, 2, 1)
     numbers = np.array([-1.0, 0.25, 1.5, np.nan, np.inf])
     ball_of_numbers = np.broadcast_to(qv.BallArray(numbers), (4, 2, 5))
-    # An IntervalArray is a ball operand too, but only a BallArray gives results a class.
-    got = getattr(qv, name)(x if name in SETS else x.core.reshape([4, 2, 1]), list(numbers))
-    want = getattr(qv, name)(np.broadcast_to(x, (4, 2, 5)), ball_of_numbers)
-    if name in SETS:
+    if name == "clip":
+        got, want = np.clip(x, numbers, 2), np.clip(np.broadcast_to(x, (4, 2, 5)), ball_of_numbers, 2)
+    else:
+        # An IntervalArray is a ball operand too, but only a BallArray gives results a class.
+        got = getattr(qv, name)(x if name in SETS else x.core.reshape([4, 2, 1]), list(numbers))
+        want = getattr(qv, name)(np.broadcast_to(x, (4, 2, 5)), ball_of_numbers)
+    if name in SETS or name == "clip":
         same(got, np.stack([want.mid.ravel(), want.rad.ravel()], 1))
     else:
         assert got.tolist() == want.tolist()
+
 
 def test_membership_and_mistakes():
     x = random_balls(np.random.default_rng(3), 50)

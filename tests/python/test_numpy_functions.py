@@ -1,4 +1,5 @@
-"""numpy functions of BallArrays: data movement against numpy on both parts."""
+"""numpy functions of BallArrays: data movement and selection against numpy on
+both parts."""
 import numpy as np
 import pytest
 
@@ -41,3 +42,31 @@ def test_data_movement_is_numpy_on_both_parts(move, x):
         bits(g, m, r)
         assert np.shares_memory(g.mid, x.mid) == np.shares_memory(m, x.mid)
 
+
+@pytest.mark.parametrize("x,condition", [(X, X.mid > 0), (X, np.arange(15).reshape(3, 5) < 4),
+                                         (X, [True, False, 1, 0, 2]), (ODD, [[True], [False]]),
+                                         (ODD, [[1, 0, 1], [0, 1, 0]])],
+                         ids=["unordered", "one run", "int row", "column", "alternating"])
+def test_where_selects_bits(x, condition):
+    other = qv.BallArray(RNG.standard_normal(x.shape[-1]), 0.25)
+    got = np.where(condition, x, other)
+    bits(got, np.where(condition, x.mid, other.mid), np.where(condition, x.rad, other.rad))
+    bits(np.where(condition, 2, x), np.where(condition, 2.0, x.mid), np.where(condition, 0.0, x.rad))
+
+
+F = qv.BallArray(np.arange(6.0), 0.5)
+GRID = F.reshape(2, 3)
+
+
+@pytest.mark.parametrize("call,kind,message", [
+    (lambda: np.where(F, F, 0), TypeError, "numpy.where() takes a bool condition, not a BallArray: "
+     "test .mid, .lo or .hi (np.where(x.mid > 0, x, -x)) or use qv.certainly_gt(x, 0)"),
+    (lambda: np.where(F.mid > 1, F), ValueError, "either both or neither of x and y should be given"),
+    (lambda: np.clip(F, 1), TypeError, "clip() missing 1 required positional argument: 'a_max'"),
+    (lambda: np.clip(F, 1, 2, max=3), ValueError, "Passing `min` or `max` keyword argument when "
+     "`a_min` and `a_max` are provided is forbidden."),
+])
+def test_mistakes_and_refusals(call, kind, message):
+    with pytest.raises(kind) as info:
+        call()
+    assert str(info.value) == message
