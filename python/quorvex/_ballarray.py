@@ -331,6 +331,11 @@ class BallArray(core._BallView):
         """The diagonal balls, as ``numpy.diagonal`` (a view)."""
         return _shape.moved(self, lambda part: part.diagonal(offset, axis1, axis2))
 
+    def trace(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
+              axis2: SupportsIndex = 1) -> BallArray:
+        """The sum of the diagonal balls, as ``sum`` adds them."""
+        return _reductions.reduce("sum", self.diagonal(offset, axis1, axis2), -1)
+
     def clip(self, min: BallLike | None = None, max: BallLike | None = None) -> BallArray:
         """The image of every ball under numpy's clip: the ball of [clip(lo), clip(hi)].
         The bounds are numbers, arrays or balls; None leaves that side open."""

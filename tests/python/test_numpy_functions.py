@@ -1,5 +1,7 @@
-"""numpy functions of BallArrays: data movement and selection against numpy on
-both parts."""
+"""numpy functions of BallArrays: data movement against numpy on both parts,
+and arithmetic against numpy on exact balls and by enclosure."""
+import warnings
+
 import numpy as np
 import pytest
 
@@ -54,6 +56,58 @@ def test_where_selects_bits(x, condition):
     bits(np.where(condition, 2, x), np.where(condition, 2.0, x.mid), np.where(condition, 0.0, x.rad))
 
 
+# Integer balls of radius 0 stay exact through sums, differences and products, so the
+# engine must give numpy's numbers bit for bit; NaN balls exercise the nan-functions.
+INTS = qv.BallArray(RNG.integers(-9, 9, (4, 6)).astype(float), 0.0)[:, ::-1]
+WITH_NAN = qv.BallArray(np.where(RNG.random((4, 6)) < 0.3, np.nan, RNG.integers(-9, 9, (4, 6))), 0.0)
+ENGINE = {
+    "trace": lambda a: np.trace(a, 1), "trace method": lambda a: a.trace(-1, 1, 0),
+    "clip": lambda a: np.clip(a, -3, [4, 5, 6, 7, 8, -9]), "clip method": lambda a: a.clip(None, 2),
+    "diff": lambda a: np.diff(a, 2, axis=0),
+    "diff prepend append": lambda a: np.diff(a, prepend=1.0, append=a[:, :2]),
+    "outer": lambda a: np.outer(a[0], a[1:3]), "inner": lambda a: np.inner(a, a[:2]),
+    "inner 1-D": lambda a: np.inner(a[0], a[1]), "vdot": lambda a: np.vdot(a, a),
+    "cross": lambda a: np.cross(a[:, :3], a[:, 3:]),
+    "cross axes": lambda a: np.cross(a[:3], a[1:], axisa=0, axisb=0, axisc=0),
+    "average": lambda a: np.average(a, axis=1, weights=[1, 2, 3, 4, 5, 6]),
+    "average 2 axes": lambda a: np.average(a, (0, 1), np.arange(24.0).reshape(4, 6), keepdims=True),
+    "average unweighted": lambda a: np.average(a, 0),
+    "zeros_like": np.zeros_like, "ones_like": lambda a: np.ones_like(a, shape=(1, 2)),
+    "full_like": lambda a: np.full_like(a, 2.5, shape=3), "nansum": lambda a: np.nansum(a, axis=0), "nanmean": lambda a: np.nanmean(a, axis=1),
+    "nanmin": lambda a: np.nanmin(a, axis=0, keepdims=True), "nanmax": np.nanmax,
+}
+
+
+@pytest.mark.parametrize("function", ENGINE.values(), ids=ENGINE.keys())
+def test_arithmetic_functions_are_numpy_on_exact_balls_and_enclose(function):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # all-NaN slices, as numpy warns
+        for x in (INTS, WITH_NAN):
+            got, want = function(x), function(x.mid)
+            np.testing.assert_array_equal(got.mid, want, strict=True)
+            assert ((got.rad == 0) | np.isnan(want)).all()
+    # Points drawn inside the balls map into the result, up to its rounding.
+    x = qv.BallArray(RNG.standard_normal((4, 6)), RNG.random((4, 6)))
+    got = function(x)
+    for _ in range(20):
+        value = function(x.mid + x.rad * RNG.uniform(-1, 1, x.shape))
+        assert (np.abs(value - got.mid) <= got.rad * (1 + 1e-12) + 1e-12).all()
+
+
+def test_options_and_warnings():
+    bits(np.var(X, ddof=1), *X.var(ddof=1).item())
+    bits(np.std(X, axis=0, ddof=1), X.std(0, 1).mid, X.std(0, 1).rad)
+    bits(np.var(X, correction=1), *X.var(ddof=1).item())
+    bits(np.average(X, axis=0, weights=[1, 2, 3], returned=True)[1], [6.0] * 5, [0.0] * 5)
+    bits(np.average(X, returned=True)[1], 15.0, 0.0)
+    bits(np.empty_like(X, shape=2), [0.0, 0.0], [0.0, 0.0])
+    bits(np.full_like(X, qv.BallArray([1.0, 2.0], 0.5), shape=(3, 2)), [[1.0, 2.0]] * 3, [[0.5] * 2] * 3)
+    with pytest.warns(RuntimeWarning, match="All-NaN slice encountered"):
+        bits(np.nanmin(qv.BallArray([np.nan, 1.0], [0.0, np.nan])), np.nan, np.nan)
+    with pytest.warns(RuntimeWarning, match="Mean of empty slice"):
+        bits(np.nanmean(WITH_NAN * np.nan, axis=0), [np.nan] * 6, [np.nan] * 6)
+
+
 F = qv.BallArray(np.arange(6.0), 0.5)
 GRID = F.reshape(2, 3)
 
@@ -65,6 +119,21 @@ GRID = F.reshape(2, 3)
     (lambda: np.clip(F, 1), TypeError, "clip() missing 1 required positional argument: 'a_max'"),
     (lambda: np.clip(F, 1, 2, max=3), ValueError, "Passing `min` or `max` keyword argument when "
      "`a_min` and `a_max` are provided is forbidden."),
+    (lambda: np.diff(F, -1), ValueError, "order must be non-negative but got -1"),
+    (lambda: np.inner(GRID, F[:2]), ValueError, "shapes (2,3) and (2,) not aligned: 3 (dim 1) != 2 (dim 0)"),
+    (lambda: np.cross(F[:4], F[:3]), ValueError,
+     "incompatible dimensions for cross product\n(dimension must be 2 or 3)"),
+    (lambda: np.cross(F[:3], F[:3], axisc=2), np.exceptions.AxisError,
+     "axisc: axis 2 is out of bounds for array of dimension 1"),
+    (lambda: np.average(GRID, weights=[1, 2, 3]), TypeError,
+     "Axis must be specified when shapes of a and weights differ."),
+    (lambda: np.average(GRID, 1, weights=[1, 2]), ValueError,
+     "Shape of weights must be consistent with shape of a along specified axis."),
+    (lambda: np.average(F, weights=[1, -1] * 3), ZeroDivisionError, "Weights sum to zero, can't be normalized"),
+    (lambda: np.average(F, weights=F), TypeError, "numpy.average() takes exact weights, not balls: "
+     "their uncertainty would count in both sums"),
+    (lambda: np.var(F, ddof=1, correction=1), ValueError, "ddof and correction can't be provided simultaneously."),
+    (lambda: np.nansum(F, where=F.mid > 0), TypeError, "numpy.nansum() of a BallArray does not take where"),
 ])
 def test_mistakes_and_refusals(call, kind, message):
     with pytest.raises(kind) as info:
