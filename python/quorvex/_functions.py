@@ -488,3 +488,42 @@ def _nan_extremum(name: str) -> Implementation:
 
 implements(np.nanmin)(_nan_extremum("min"))
 implements(np.nanmax)(_nan_extremum("max"))
+
+
+# -- numpy functions with no meaning for balls ------------------------------------------
+
+_ORDER = "balls are not totally ordered"
+# The functions of each entry, and what to use instead.
+_REFUSED: dict[str, tuple[tuple[Callable[..., Any], ...], str]] = {
+    "sort": ((np.sort,), f"{_ORDER}; sort by .mid, .lo or .hi (np.argsort(x.mid)) and index"),
+    "argsort": ((np.argsort,), f"{_ORDER}; use np.argsort(x.mid), np.argsort(x.lo) or "
+                "np.argsort(x.hi)"),
+    "argmax": ((np.argmax, np.nanargmax), f"{_ORDER}; use np.argmax(x.mid), np.argmax(x.lo) "
+               "or np.argmax(x.hi), or x.max() for the ball of the largest values"),
+    "argmin": ((np.argmin, np.nanargmin), f"{_ORDER}; use np.argmin(x.mid), np.argmin(x.lo) "
+               "or np.argmin(x.hi), or x.min() for the ball of the smallest values"),
+    "median": ((np.median, np.nanmedian), f"{_ORDER}; np.median(x.lo) and np.median(x.hi) "
+               "bound the medians of the values the balls hold"),
+    "percentile": ((np.percentile, np.nanpercentile), f"{_ORDER}; np.percentile(x.lo, q) and "
+                   "np.percentile(x.hi, q) bound the percentiles of the values the balls hold"),
+    "quantile": ((np.quantile, np.nanquantile), f"{_ORDER}; np.quantile(x.lo, q) and "
+                 "np.quantile(x.hi, q) bound the quantiles of the values the balls hold"),
+    "searchsorted": ((np.searchsorted,), f"{_ORDER}; use np.searchsorted on .mid, .lo or .hi"),
+    "unique": ((np.unique,), f"{_ORDER}; use == to find equal balls, or np.unique on "
+               "np.stack([x.mid, x.rad], -1).reshape(-1, 2) with axis=0"),
+    "isclose": ((np.isclose,), "closeness of balls is not one number; use qv.overlaps(x, y) "
+                "(they may be equal), qv.contains or np.isclose(x.mid, y.mid)"),
+    "allclose": ((np.allclose,), "closeness of balls is not one number; use "
+                 "qv.overlaps(x, y).all() (they may be equal) or np.allclose(x.mid, y.mid)"),
+}
+
+
+def _refusal(name: str, advice: str) -> Implementation:
+    def refuse(cls: type, *args: Any, **kwargs: Any) -> Any:
+        raise TypeError(f"numpy.{name}() of a BallArray has no meaning: {advice}")
+    return refuse
+
+
+for _refused, _advice in _REFUSED.values():
+    for _function in _refused:
+        implements(_function)(_refusal(_function.__name__, _advice))

@@ -1,5 +1,5 @@
 """numpy functions of BallArrays: data movement against numpy on both parts,
-and arithmetic against numpy on exact balls and by enclosure."""
+arithmetic against numpy on exact balls and by enclosure, and refusals."""
 import warnings
 
 import numpy as np
@@ -113,6 +113,14 @@ GRID = F.reshape(2, 3)
 
 
 @pytest.mark.parametrize("call,kind,message", [
+    (lambda: np.sort(F), TypeError, "numpy.sort() of a BallArray has no meaning: balls are not "
+     "totally ordered; sort by .mid, .lo or .hi (np.argsort(x.mid)) and index"),
+    (lambda: np.median(F), TypeError, "numpy.median() of a BallArray has no meaning: balls are not "
+     "totally ordered; np.median(x.lo) and np.median(x.hi) bound the medians of the values the "
+     "balls hold"),
+    (lambda: np.isclose(F, 1), TypeError, "numpy.isclose() of a BallArray has no meaning: closeness "
+     "of balls is not one number; use qv.overlaps(x, y) (they may be equal), qv.contains or "
+     "np.isclose(x.mid, y.mid)"),
     (lambda: np.where(F, F, 0), TypeError, "numpy.where() takes a bool condition, not a BallArray: "
      "test .mid, .lo or .hi (np.where(x.mid > 0, x, -x)) or use qv.certainly_gt(x, 0)"),
     (lambda: np.where(F.mid > 1, F), ValueError, "either both or neither of x and y should be given"),
@@ -139,3 +147,13 @@ def test_mistakes_and_refusals(call, kind, message):
     with pytest.raises(kind) as info:
         call()
     assert str(info.value) == message
+
+
+@pytest.mark.parametrize("function", [np.argsort, np.argmax, np.argmin, np.nanargmax, np.percentile,
+                                      np.quantile, np.nanmedian, np.searchsorted, np.unique,
+                                      np.allclose])
+def test_every_refused_function_says_what_to_use(function):
+    args = {np.percentile: (50,), np.quantile: (0.5,), np.searchsorted: (1.0,), np.allclose: (F,)}
+    with pytest.raises(TypeError, match=rf"^numpy\.{function.__name__}\(\) of a BallArray has no "
+                                        r"meaning: .*(use|bound)"):
+        function(F, *args.get(function, ()))
