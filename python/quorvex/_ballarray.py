@@ -367,6 +367,11 @@ class BallArray(core._BallView):
         """``y in x``: whether some ball of x contains y (a number or a ball)."""
         return bool(np.any(_interval.contains(self, value)))
 
+    # pandas defers its operators to objects of a higher priority than its own
+    # (DataFrame has 4000), so series * x and np.multiply(series, x) come here
+    # and give a BallArray instead of a Series that would need a plain form.
+    __pandas_priority__ = 5000
+
 
 def _same(part: Float64Array) -> Float64Array:
     return part

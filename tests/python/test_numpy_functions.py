@@ -1,8 +1,11 @@
 """numpy functions of BallArrays: data movement against numpy on both parts,
-arithmetic against numpy on exact balls and by enclosure, and refusals."""
+arithmetic against numpy on exact balls and by enclosure, refusals, and operands
+numpy turns into arrays."""
+import operator
 import warnings
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import quorvex as qv
@@ -157,3 +160,27 @@ def test_every_refused_function_says_what_to_use(function):
     with pytest.raises(TypeError, match=rf"^numpy\.{function.__name__}\(\) of a BallArray has no "
                                         r"meaning: .*(use|bound)"):
         function(F, *args.get(function, ()))
+
+
+class ArrayLike:
+    def __array__(self, dtype=None, copy=None):
+        return np.array([1.0, 2.0, 4.0, 8.0, 16.0, 32.0])
+
+
+SERIES = pd.Series([1.0, 2.0, 4.0, 8.0, 16.0, 32.0], name="T", index=list("abcdef"))
+
+
+@pytest.mark.parametrize("operand,plain", [
+    (SERIES, SERIES.to_numpy()), (pd.Index(SERIES), SERIES.to_numpy()),
+    (SERIES.to_frame(), SERIES.to_numpy()[:, None]), (np.float32(2.5), 2.5), (np.int8(3), 3.0),
+    (ArrayLike(), ArrayLike().__array__())], ids=["Series", "Index", "DataFrame", "float32", "int8",
+                                                   "__array__"])
+def test_numpy_convertible_operands_are_exact_balls(operand, plain):
+    x = F[:, None] if np.ndim(plain) == 2 else F
+    # pandas' Index runs numpy's ufuncs itself and wraps what comes back; only its
+    # operators defer to a BallArray.
+    ufuncs = () if isinstance(operand, pd.Index) else (np.multiply, np.subtract)
+    for op in (operator.add, operator.sub, operator.mul, operator.truediv, *ufuncs):
+        for got, want in ((op(x, operand), op(x, plain)), (op(operand, x), op(plain, x))):
+            assert isinstance(got, qv.BallArray)
+            bits(got, want.mid, want.rad)
