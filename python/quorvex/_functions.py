@@ -527,3 +527,15 @@ def _refusal(name: str, advice: str) -> Implementation:
 for _refused, _advice in _REFUSED.values():
     for _function in _refused:
         implements(_function)(_refusal(_function.__name__, _advice))
+
+
+def _not_saved(name: str) -> Implementation:
+    def refuse(cls: type, *args: Any, **kwargs: Any) -> Any:
+        raise TypeError(f"numpy.{name}() cannot store a BallArray (its radii would be lost): "
+                        "use qv.save(file, x), which writes its midpoints and radii to an .npz "
+                        "file that qv.load(file) reads")
+    return refuse
+
+
+for _save in (np.save, np.savez, np.savez_compressed, np.savetxt):
+    implements(_save)(_not_saved(_save.__name__))

@@ -1,6 +1,7 @@
 """numpy functions of BallArrays: data movement against numpy on both parts,
-arithmetic against numpy on exact balls and by enclosure, refusals, and operands
-numpy turns into arrays."""
+arithmetic against numpy on exact balls and by enclosure, refusals, operands
+numpy turns into arrays, and files."""
+import io
 import operator
 import warnings
 
@@ -145,6 +146,9 @@ GRID = F.reshape(2, 3)
      "their uncertainty would count in both sums"),
     (lambda: np.var(F, ddof=1, correction=1), ValueError, "ddof and correction can't be provided simultaneously."),
     (lambda: np.nansum(F, where=F.mid > 0), TypeError, "numpy.nansum() of a BallArray does not take where"),
+    (lambda: np.save(io.BytesIO(), F), TypeError, "numpy.save() cannot store a BallArray (its radii "
+     "would be lost): use qv.save(file, x), which writes its midpoints and radii to an .npz file that "
+     "qv.load(file) reads"),
 ])
 def test_mistakes_and_refusals(call, kind, message):
     with pytest.raises(kind) as info:
@@ -154,12 +158,14 @@ def test_mistakes_and_refusals(call, kind, message):
 
 @pytest.mark.parametrize("function", [np.argsort, np.argmax, np.argmin, np.nanargmax, np.percentile,
                                       np.quantile, np.nanmedian, np.searchsorted, np.unique,
-                                      np.allclose])
+                                      np.allclose, np.savez, np.savetxt])
 def test_every_refused_function_says_what_to_use(function):
     args = {np.percentile: (50,), np.quantile: (0.5,), np.searchsorted: (1.0,), np.allclose: (F,)}
-    with pytest.raises(TypeError, match=rf"^numpy\.{function.__name__}\(\) of a BallArray has no "
-                                        r"meaning: .*(use|bound)"):
-        function(F, *args.get(function, ()))
+    call = (lambda: function(io.BytesIO(), F)) if function in (np.savez, np.savetxt) else (
+        lambda: function(F, *args.get(function, ())))
+    with pytest.raises(TypeError, match=rf"^numpy\.{function.__name__}\(\) (of a BallArray has no "
+                                        r"meaning: .*(use|bound)|cannot store a BallArray .*qv\.save)"):
+        call()
 
 
 class ArrayLike:
@@ -184,3 +190,39 @@ def test_numpy_convertible_operands_are_exact_balls(operand, plain):
         for got, want in ((op(x, operand), op(x, plain)), (op(operand, x), op(plain, x))):
             assert isinstance(got, qv.BallArray)
             bits(got, want.mid, want.rad)
+
+
+@pytest.mark.parametrize("x", [ODD, X, qv.zeros((0, 3)), qv.BallArray(7.0, 0.25)], ids=["odd", "view", "empty", "0-d"])
+def test_save_and_load_keep_every_bit(x, tmp_path):
+    qv.save(tmp_path / "x", x)
+    y = qv.load(tmp_path / "x.npz")
+    bits(y, x.mid, x.rad)
+    assert y.mid.flags.c_contiguous and not y.rigorous
+    rigorous = x._with_rigorous(True)
+    buffer = io.BytesIO()
+    qv.save(buffer, rigorous)
+    buffer.seek(0)
+    assert qv.load(buffer).rigorous
+
+
+@pytest.mark.parametrize("arrays,message", [
+    ({"mid": np.zeros(2), "rigorous": np.array(False)},
+     "qv.load() needs the arrays mid, rad and rigorous, but the file lacks rad"),
+    ({"mid": np.zeros(2), "rad": np.zeros(3), "rigorous": np.array(False)},
+     "qv.load() needs mid and rad of one shape, not (2,) and (3,)"),
+    ({"mid": np.zeros(2), "rad": np.array([0.0, -1.0]), "rigorous": np.array(False)},
+     "qv.load() needs non-negative radii, but rad is -1.0 at index (1,)"),
+    ({"mid": np.zeros(2, np.float32), "rad": np.zeros(2), "rigorous": np.array(False)},
+     "qv.load() needs float64 mid, not an array of dtype float32 and shape (2,)"),
+    ({"mid": np.zeros(2), "rad": np.zeros(2), "rigorous": np.array([False])},
+     "qv.load() needs rigorous as a single bool, not an array of dtype bool and shape (1,)"),
+    ({"mid": np.array([1.0, None]), "rad": np.zeros(2), "rigorous": np.array(False)},
+     "Object arrays cannot be loaded when allow_pickle=False"),
+])
+def test_malformed_files_are_refused(arrays, message):
+    buffer = io.BytesIO()
+    np.savez(buffer, **arrays)
+    buffer.seek(0)
+    with pytest.raises(ValueError) as info:
+        qv.load(buffer)
+    assert str(info.value) == message
