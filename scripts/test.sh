@@ -25,8 +25,8 @@ if [ ! -f /usr/include/gtest/gtest.h ]; then
   fi
 fi
 
-deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" mpmath python-flint
-      sphinx numpydoc pydata-sphinx-theme matplotlib cmake ninja
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" pandas mpmath
+      python-flint sphinx numpydoc pydata-sphinx-theme matplotlib cmake ninja
       "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
 python3 -m pip install -q "${deps[@]}"

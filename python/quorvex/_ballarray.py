@@ -17,7 +17,8 @@ import numpy as np
 import numpy.typing as npt
 
 import _quorvex as core
-from quorvex import _functions, _indexing, _ops, _reductions, _shape, _text, _ufuncs
+from quorvex import (_functions, _indexing, _interval, _ops, _reductions, _shape, _text,
+                     _ufuncs)
 from quorvex._numpy_bridge import Float64Array, checked_parts, from_parts
 
 # What arithmetic and the constructors accept besides BallArray: the core's
@@ -325,6 +326,66 @@ class BallArray(core._BallView):
 
     def __deepcopy__(self, memo: dict[int, Any]) -> BallArray:
         return _copy(self)
+
+    # -- shape and selection methods, as numpy's ------------------------------------
+
+    def squeeze(self, axis: Axis = None) -> BallArray:
+        """The array without its axes of length one (or only those of `axis`), a view."""
+        return _shape.moved(self, lambda part: part.squeeze(cast(Any, axis)))
+
+    def swapaxes(self, axis1: SupportsIndex, axis2: SupportsIndex) -> BallArray:
+        """The array with two axes interchanged, a view."""
+        return _shape.moved(self, lambda part: part.swapaxes(axis1, axis2))
+
+    def repeat(self, repeats: npt.ArrayLike, axis: SupportsIndex | None = None) -> BallArray:
+        """Each ball repeated, as ``numpy.repeat`` (over the flattened array by default)."""
+        return _shape.moved(self, lambda part: part.repeat(cast(Any, repeats), axis))
+
+    def diagonal(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
+                 axis2: SupportsIndex = 1) -> BallArray:
+        """The diagonal balls, as ``numpy.diagonal`` (a view)."""
+        return _shape.moved(self, lambda part: part.diagonal(offset, axis1, axis2))
+
+    def trace(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
+              axis2: SupportsIndex = 1) -> BallArray:
+        """The sum of the diagonal balls, as ``sum`` adds them."""
+        return _reductions.reduce("sum", self.diagonal(offset, axis1, axis2), -1)
+
+    def clip(self, min: BallLike | None = None, max: BallLike | None = None) -> BallArray:
+        """The image of every ball under numpy's clip: the ball of [clip(lo), clip(hi)].
+        The bounds are numbers, arrays or balls; None leaves that side open."""
+        result: BallArray = _interval.clip(self, min, max)
+        return result
+
+    # -- interval operations (``quorvex._interval``; NaN balls answer False) --------
+
+    intersection = _interval.intersection
+    hull = _interval.hull
+    bisect = _interval.bisect
+    contains = _interval.contains
+    subset = _interval.subset
+    overlaps = _interval.overlaps
+    isdisjoint = _interval.isdisjoint
+    certainly_lt = _interval.certainly_lt
+    certainly_le = _interval.certainly_le
+    certainly_gt = _interval.certainly_gt
+    certainly_ge = _interval.certainly_ge
+    possibly_lt = _interval.possibly_lt
+    possibly_le = _interval.possibly_le
+    possibly_gt = _interval.possibly_gt
+    possibly_ge = _interval.possibly_ge
+    width = _interval.width
+    mag = _interval.mag
+    mig = _interval.mig
+
+    def __contains__(self, value: object) -> bool:
+        """``y in x``: whether some ball of x contains y (a number or a ball)."""
+        return bool(np.any(_interval.contains(self, value)))
+
+    # pandas defers its operators to objects of a higher priority than its own
+    # (DataFrame has 4000), so series * x and np.multiply(series, x) come here
+    # and give a BallArray instead of a Series that would need a plain form.
+    __pandas_priority__ = 5000
 
 
 def _same(part: Float64Array) -> Float64Array:

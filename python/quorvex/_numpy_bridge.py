@@ -10,6 +10,7 @@ storage (no copy at all).
 from __future__ import annotations
 
 import math
+from collections.abc import Callable
 from typing import Any
 
 import numpy as np
@@ -104,6 +105,25 @@ def from_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
     check_size(size, "BallArray")
     storage = core._storage_for_overwrite(size)
     _fill(storage, size, (np.asarray(mid), np.asarray(rad)), shape)
+    return core._from_storage(storage, list(shape))
+
+
+def written(shape: tuple[int, ...], write: Callable[[Float64Array, Float64Array], None],
+            start: tuple[npt.ArrayLike, npt.ArrayLike] | None = None) -> core.IntervalArray:
+    """A new IntervalArray of `shape` whose midpoints and radii `write(mid, rad)`
+    fills in place, as writable float64 arrays of that shape: numpy's results go
+    straight into the storage, with no copy after. The storage holds zeros
+    before, or the ball data `start` (broadcast to `shape`) when given. `write`
+    must keep no reference to the arrays."""
+    size = math.prod(shape)
+    check_size(size, "BallArray")
+    storage = core._storage_for_overwrite(size)
+    if start is not None:
+        _fill(storage, size, (np.asarray(start[0]), np.asarray(start[1])), shape)
+    with memoryview(storage) as view:
+        run = np.frombuffer(view, np.float64)
+        write(run[:size].reshape(shape), run[size:].reshape(shape))
+        del run
     return core._from_storage(storage, list(shape))
 
 
