@@ -59,12 +59,19 @@ def _parts(value: Any, name: str) -> Parts:
     return np.asarray(array, np.float64), _EXACT
 
 
-def _endpoints(parts: Parts) -> tuple[Any, Any]:
+def _endpoints(parts: Parts, rigorous: bool = False, inward: bool = False) -> tuple[Any, Any]:
+    """(lo, hi) of every ball; under the rigorous model stepped one ulp outward
+    (a bound past the nearest results), or inward where the caller needs a
+    pair that the exact ball holds."""
     mid, rad = parts
     if rad is _EXACT:
         return mid, mid
     with np.errstate(invalid="ignore", over="ignore"):
-        return mid - rad, mid + rad
+        lo, hi = mid - rad, mid + rad
+    if rigorous:
+        lo = np.nextafter(lo, np.inf if inward else -np.inf)
+        hi = np.nextafter(hi, -np.inf if inward else np.inf)
+    return lo, hi
 
 
 def _ball_class(name: str, operands: Sequence[Any]) -> type[Any]:
@@ -90,11 +97,20 @@ def balls_between(cls: type[V], shape: tuple[int, ...],
     def write(mid: Float64Array, rad: Float64Array) -> None:
         with np.errstate(invalid="ignore", over="ignore"):
             endpoints(mid, rad)
-            width = np.subtract(rad, mid)
-            np.add(mid, rad, out=mid)
-            np.multiply(mid, 0.5, out=mid)
-            np.multiply(width, 0.5, out=rad)
-            del width
+            if rigorous:
+                # The radius rounded up over both halves around the midpoint.
+                lo, hi = mid.copy(), rad.copy()
+                np.add(lo, hi, out=mid)
+                np.multiply(mid, 0.5, out=mid)
+                np.maximum(np.subtract(hi, mid), np.subtract(mid, lo), out=rad)
+                np.nextafter(rad, np.inf, out=rad)
+                del lo, hi
+            else:
+                width = np.subtract(rad, mid)
+                np.add(mid, rad, out=mid)
+                np.multiply(mid, 0.5, out=mid)
+                np.multiply(width, 0.5, out=rad)
+                del width
             # A negative or NaN radius comes from an empty pair, a NaN endpoint or
             # a point at infinity (inf - inf); the minimum, NaN if any radius is,
             # finds them all in one pass.
@@ -110,12 +126,16 @@ def balls_between(cls: type[V], shape: tuple[int, ...],
 # -- set operations ------------------------------------------------------------
 
 
-def _lower(parts: Parts, out: Float64Array) -> None:
+def _lower(parts: Parts, out: Float64Array, rigorous: bool) -> None:
     np.subtract(parts[0], parts[1], out=out)
+    if rigorous:
+        np.nextafter(out, -np.inf, out=out)
 
 
-def _upper(parts: Parts, out: Float64Array) -> None:
+def _upper(parts: Parts, out: Float64Array, rigorous: bool) -> None:
     np.add(parts[0], parts[1], out=out)
+    if rigorous:
+        np.nextafter(out, np.inf, out=out)
 
 
 def _shape_of(*operands: Parts) -> tuple[int, ...]:
@@ -127,30 +147,32 @@ def intersection(x: Any, y: Any) -> Any:
     are disjoint)."""
     cls = _ball_class("intersection", (x, y))
     px, py = _parts(x, "intersection"), _parts(y, "intersection")
+    rigorous = _rigorous((x, y))
 
     def endpoints(lo: Float64Array, hi: Float64Array) -> None:
-        y_lo, y_hi = _endpoints(py)
-        _lower(px, lo)
+        y_lo, y_hi = _endpoints(py, rigorous)
+        _lower(px, lo, rigorous)
         np.maximum(lo, y_lo, out=lo)
-        _upper(px, hi)
+        _upper(px, hi, rigorous)
         np.minimum(hi, y_hi, out=hi)
 
-    return balls_between(cls, _shape_of(px, py), endpoints, _rigorous((x, y)))
+    return balls_between(cls, _shape_of(px, py), endpoints, rigorous)
 
 
 def hull(x: Any, y: Any) -> Any:
     """The smallest balls holding both x and y, elementwise."""
     cls = _ball_class("hull", (x, y))
     px, py = _parts(x, "hull"), _parts(y, "hull")
+    rigorous = _rigorous((x, y))
 
     def endpoints(lo: Float64Array, hi: Float64Array) -> None:
-        y_lo, y_hi = _endpoints(py)
-        _lower(px, lo)
+        y_lo, y_hi = _endpoints(py, rigorous)
+        _lower(px, lo, rigorous)
         np.minimum(lo, y_lo, out=lo)
-        _upper(px, hi)
+        _upper(px, hi, rigorous)
         np.maximum(hi, y_hi, out=hi)
 
-    return balls_between(cls, _shape_of(px, py), endpoints, _rigorous((x, y)))
+    return balls_between(cls, _shape_of(px, py), endpoints, rigorous)
 
 
 def bisect(x: Any) -> tuple[Any, Any]:
@@ -158,7 +180,7 @@ def bisect(x: Any) -> tuple[Any, Any]:
     (NaN balls have NaN halves)."""
     cls = _ball_class("bisect", (x,))
     px = _parts(x, "bisect")
-    lo, hi = _endpoints(px)
+    lo, hi = _endpoints(px, x.rigorous)
     # One NaN endpoint makes a NaN ball; the other half must not survive it.
     split = np.where(np.isnan(lo) | np.isnan(hi), np.nan, px[0])
 
@@ -181,18 +203,19 @@ def clip(x: Any, a_min: Any, a_max: Any) -> Any:
     ones with its upper)."""
     cls = _ball_class("clip", (x,))
     px = _parts(x, "clip")
+    rigorous = _rigorous((x, a_min, a_max))
     bounds = [None if b is None else _parts(b, "clip") for b in (a_min, a_max)]
-    ends = [(None, None) if b is None else _endpoints(b) for b in bounds]
+    ends = [(None, None) if b is None else _endpoints(b, rigorous) for b in bounds]
     (min_lo, min_hi), (max_lo, max_hi) = ends
 
     def endpoints(lo: Float64Array, hi: Float64Array) -> None:
-        _lower(px, lo)
+        _lower(px, lo, rigorous)
         np.clip(lo, min_lo, max_lo, out=lo)
-        _upper(px, hi)
+        _upper(px, hi, rigorous)
         np.clip(hi, min_hi, max_hi, out=hi)
 
     shape = _shape_of(px, *(b for b in bounds if b is not None))
-    return balls_between(cls, shape, endpoints, _rigorous((x, a_min, a_max)))
+    return balls_between(cls, shape, endpoints, rigorous)
 
 
 # -- predicates ----------------------------------------------------------------
@@ -200,9 +223,14 @@ def clip(x: Any, a_min: Any, a_max: Any) -> Any:
 Test = Callable[[Any, Any, Any, Any], Bools]
 
 
-def _predicate(name: str, x: Any, y: Any, test: Test) -> Bools:
-    """test(x.lo, x.hi, y.lo, y.hi), False where either ball is NaN."""
-    (xl, xh), (yl, yh) = _endpoints(_parts(x, name)), _endpoints(_parts(y, name))
+def _predicate(name: str, x: Any, y: Any, test: Test, inward: str = "") -> Bools:
+    """test(x.lo, x.hi, y.lo, y.hi), False where either ball is NaN. Under the
+    rigorous model the endpoints are rounded so that True is certain: outward,
+    and inward for the operand named by `inward` (the one that must hold the
+    other)."""
+    rigorous = _rigorous((x, y))
+    xl, xh = _endpoints(_parts(x, name), rigorous, inward == "x")
+    yl, yh = _endpoints(_parts(y, name), rigorous, inward == "y")
     # lo <= hi fails exactly where an endpoint is NaN.
     result: Bools = test(xl, xh, yl, yh) & (xl <= xh) & (yl <= yh)
     return result
@@ -210,12 +238,12 @@ def _predicate(name: str, x: Any, y: Any, test: Test) -> Bools:
 
 def contains(x: Any, y: Any) -> Bools:
     """Whether each ball (or number) of y lies inside the ball of x."""
-    return _predicate("contains", x, y, lambda xl, xh, yl, yh: (xl <= yl) & (yh <= xh))
+    return _predicate("contains", x, y, lambda xl, xh, yl, yh: (xl <= yl) & (yh <= xh), "x")
 
 
 def subset(x: Any, y: Any) -> Bools:
     """Whether each ball of x lies inside the ball of y."""
-    return _predicate("subset", x, y, lambda xl, xh, yl, yh: (yl <= xl) & (xh <= yh))
+    return _predicate("subset", x, y, lambda xl, xh, yl, yh: (yl <= xl) & (xh <= yh), "y")
 
 
 def overlaps(x: Any, y: Any) -> Bools:
@@ -280,7 +308,7 @@ def width(x: Any) -> Float64Array:
 
 def mag(x: Any) -> Float64Array:
     """The largest absolute value in each ball, max(|lo|, |hi|), as a float64 array."""
-    lo, hi = _endpoints(_parts(x, "mag"))
+    lo, hi = _endpoints(_parts(x, "mag"), _rigorous((x,)))
     result: Float64Array = np.maximum(np.negative(lo), hi)
     return result
 
@@ -288,6 +316,6 @@ def mag(x: Any) -> Float64Array:
 def mig(x: Any) -> Float64Array:
     """The smallest absolute value in each ball: 0 where the ball holds 0, else
     min(|lo|, |hi|), as a float64 array."""
-    lo, hi = _endpoints(_parts(x, "mig"))
+    lo, hi = _endpoints(_parts(x, "mig"), _rigorous((x,)))
     result: Float64Array = np.maximum(np.maximum(lo, np.negative(hi)), 0.0)
     return result

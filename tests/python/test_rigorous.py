@@ -214,3 +214,18 @@ def test_a_hilbert_system_entered_exactly_is_solved_with_a_verified_enclosure():
                 for j in range(n)] for i in range(n)]
     exact = [sum(row) for row in inverse]
     assert x.rigorous and all(holds(m, r, v, v) for m, r, v in zip(x.mid, x.rad, exact))
+
+
+def test_interval_operations_hold_their_exact_sets():
+    rng = np.random.default_rng(5)
+    x = qv.BallArray(rng.normal(size=200), rng.random(200), rigorous=True)
+    y = qv.BallArray(rng.normal(size=200), rng.random(200), rigorous=True)
+    hull, common, clipped = qv.hull(x, y), qv.intersection(x, y), qv.clip(x, -0.3, 0.4)
+    for i in range(200):
+        (a, b), (c, d) = ends(x.mid[i], x.rad[i]), ends(y.mid[i], y.rad[i])
+        assert holds(hull.mid[i], hull.rad[i], min(a, c), max(b, d))
+        if max(a, c) <= min(b, d):
+            assert holds(common.mid[i], common.rad[i], max(a, c), min(b, d))
+        low, high = (min(max(v, Fraction(-0.3)), Fraction(0.4)) for v in (a, b))
+        assert holds(clipped.mid[i], clipped.rad[i], low, high)
+        assert not qv.contains(x[i], y[i]) or (a <= c and d <= b)
