@@ -220,7 +220,7 @@ def test_interval_operations_hold_their_exact_sets():
     rng = np.random.default_rng(5)
     x = qv.BallArray(rng.normal(size=200), rng.random(200), rigorous=True)
     y = qv.BallArray(rng.normal(size=200), rng.random(200), rigorous=True)
-    hull, common, clipped = qv.hull(x, y), qv.intersection(x, y), qv.clip(x, -0.3, 0.4)
+    hull, common, clipped = qv.hull(x, y), qv.intersection(x, y), np.clip(x, -0.3, 0.4)
     for i in range(200):
         (a, b), (c, d) = ends(x.mid[i], x.rad[i]), ends(y.mid[i], y.rad[i])
         assert holds(hull.mid[i], hull.rad[i], min(a, c), max(b, d))
