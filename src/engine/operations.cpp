@@ -5,6 +5,7 @@
 #include "ops/arithmetic.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
+#include "ops/function_driver.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/targets.hpp"
 
@@ -56,6 +57,61 @@ UnaryBalls unary_kernel(Unary code) noexcept {
       return endpoint_balls<cos_endpoints>;
     case Unary::kTan:
       return endpoint_balls<tan_endpoints>;
+    case Unary::kPositive:
+      return copy_balls;
+    case Unary::kSquare:
+      return functions::map_images<functions::square_image,
+                                   &simd::EndpointBlockKernels::square_balls>;
+    case Unary::kReciprocal:
+      return functions::map_images<functions::reciprocal_image,
+                                   &simd::EndpointBlockKernels::reciprocal_balls>;
+    case Unary::kCbrt:
+      return functions::map_calls<functions::Cbrt>;
+    case Unary::kExp2:
+      return functions::map_calls<functions::Exp2>;
+    case Unary::kExpm1:
+      return functions::map_calls<functions::Expm1>;
+    case Unary::kLog1p:
+      return functions::map_calls<functions::Log1p>;
+    case Unary::kSinh:
+      return functions::map_calls<functions::Sinh>;
+    case Unary::kCosh:
+      return functions::map_calls<functions::Cosh>;
+    case Unary::kTanh:
+      return functions::map_calls<functions::Tanh>;
+    case Unary::kArcsin:
+      return functions::map_calls<functions::Arcsin>;
+    case Unary::kArccos:
+      return functions::map_calls<functions::Arccos>;
+    case Unary::kArctan:
+      return functions::map_calls<functions::Arctan>;
+    case Unary::kArcsinh:
+      return functions::map_calls<functions::Arcsinh>;
+    case Unary::kArccosh:
+      return functions::map_calls<functions::Arccosh>;
+    case Unary::kArctanh:
+      return functions::map_calls<functions::Arctanh>;
+    case Unary::kDeg2rad:
+      return functions::map_images<functions::scaled_image<kDegToRad>,
+                                   &simd::EndpointBlockKernels::deg2rad_balls>;
+    case Unary::kRad2deg:
+      return functions::map_images<functions::scaled_image<kRadToDeg>,
+                                   &simd::EndpointBlockKernels::rad2deg_balls>;
+    case Unary::kSign:
+      return functions::map_images<functions::step_image<functions::sign_of>,
+                                   &simd::EndpointBlockKernels::sign_balls>;
+    case Unary::kFloor:
+      return functions::map_images<functions::step_image<functions::floor_of>,
+                                   &simd::EndpointBlockKernels::floor_balls>;
+    case Unary::kCeil:
+      return functions::map_images<functions::step_image<functions::ceil_of>,
+                                   &simd::EndpointBlockKernels::ceil_balls>;
+    case Unary::kTrunc:
+      return functions::map_images<functions::step_image<functions::trunc_of>,
+                                   &simd::EndpointBlockKernels::trunc_balls>;
+    case Unary::kRint:
+      return functions::map_images<functions::step_image<functions::nearest_integer>,
+                                   &simd::EndpointBlockKernels::rint_balls>;
   }
   return copy_balls;
 }
@@ -71,6 +127,26 @@ BinaryBalls binary_kernel(Binary code) noexcept {
       return k.interval_product_rounded.kernel;
     case Binary::kDivide:
       return divide_balls;
+    case Binary::kArctan2:
+      return functions::map_binary_calls<functions::Arctan2>;
+    case Binary::kHypot:
+      return functions::map_binary_calls<functions::Hypot>;
+    case Binary::kLogaddexp:
+      return functions::map_binary_calls<functions::LogAddExp>;
+    case Binary::kMaximum:
+      return functions::map_rule<functions::maximum_rule,
+                                 &simd::EndpointBlockKernels::maximum_balls>;
+    case Binary::kMinimum:
+      return functions::map_rule<functions::minimum_rule,
+                                 &simd::EndpointBlockKernels::minimum_balls>;
+    case Binary::kFmax:
+      return functions::map_rule<functions::ignoring_nan_rule<functions::fmax_of>,
+                                 &simd::EndpointBlockKernels::fmax_balls>;
+    case Binary::kFmin:
+      return functions::map_rule<functions::ignoring_nan_rule<functions::fmin_of>,
+                                 &simd::EndpointBlockKernels::fmin_balls>;
+    case Binary::kPower:
+      return functions::map_binary_calls<functions::Power>;
   }
   return divide_balls;
 }
