@@ -87,6 +87,15 @@ struct EndpointBlockKernels {
   FinishFn sin_finish;
   FinishFn cos_finish;
   FinishFn tan_finish;
+  // The finishing steps of the functions of ops/function_kernels.hpp with
+  // library calls (balls as image_ball forms them; no scans): increasing on
+  // the whole line, on [-1, 1] increasing and decreasing, acosh, log1p, cosh.
+  FinishFn rising_finish;
+  FinishFn unit_rising_finish;
+  FinishFn unit_falling_finish;
+  FinishFn acosh_finish;
+  FinishFn log1p_finish;
+  FinishFn cosh_finish;
   // The functions of a few operations of ops/function_kernels.hpp.
   BallsFn square_balls;
   BallsFn reciprocal_balls;

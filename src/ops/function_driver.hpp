@@ -26,7 +26,8 @@ inline void store(double* out_mid, double* out_rad, std::size_t i, Ball b) {
   out_rad[i] = b.rad;
 }
 
-// A unary function of Calls form (call, finish).
+// A unary function of Calls form: the calls of a block, then the vector form
+// of its finishing step on whole registers and the scalar one on the rest.
 template <class Form>
 void map_calls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                std::size_t n) {
@@ -42,7 +43,9 @@ void map_calls(const double* mid, const double* rad, double* out_mid, double* ou
       f_lo[i] = Form::call(lo[i]);
       f_hi[i] = Form::call(hi[i]);
     }
-    for (std::size_t i = 0; i < len; ++i) {
+    const simd::FinishDone done = (simd::endpoint_blocks().*Form::block)(
+        {lo, hi, f_lo, f_hi, out_mid + base, out_rad + base, len});
+    for (std::size_t i = done.count; i < len; ++i) {
       store(out_mid, out_rad, base + i, image_ball(Form::finish(lo[i], hi[i], f_lo[i], f_hi[i])));
     }
   }

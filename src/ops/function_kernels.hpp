@@ -121,9 +121,10 @@ inline EndpointPair decreasing(double, double, double f_lo, double f_hi) {
 
 // cosh is least at 0, where it is 1.
 inline EndpointPair cosh_finish(double lo, double hi, double f_lo, double f_hi) {
-  if (lo >= 0.0) return ordered(f_lo, f_hi);
-  if (hi <= 0.0) return ordered(f_hi, f_lo);
-  return ordered(1.0, rules::nan_max(f_lo, f_hi));
+  const Mask nonnegative = greater_equal(lo, 0.0);
+  const Mask nonpositive = greater_equal(0.0, hi);
+  return ordered(choose(nonnegative, f_lo, choose(nonpositive, f_hi, 1.0)),
+                 choose(nonnegative, f_hi, choose(nonpositive, f_lo, rules::nan_max(f_lo, f_hi))));
 }
 
 // asin, acos and atanh live on [-1, 1] (atanh is -inf and +inf at its ends):
@@ -147,27 +148,31 @@ inline EndpointPair log1p_finish(double lo, double hi, double f_lo, double f_hi)
   return ordered(lo > -1.0 ? f_lo : kLnFloor, f_hi);
 }
 
-template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double)>
+// Block names the vector form of Finish in the endpoint block tables.
+template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double),
+          simd::FinishFn simd::EndpointBlockKernels::* Block>
 struct Calls {
+  static constexpr auto block = Block;
   static double call(double x) { return Call(x); }
   static EndpointPair finish(double lo, double hi, double f_lo, double f_hi) {
     return Finish(lo, hi, f_lo, f_hi);
   }
 };
 
-using Cbrt = Calls<libm_cbrt, increasing>;
-using Exp2 = Calls<libm_exp2, increasing>;
-using Expm1 = Calls<libm_expm1, increasing>;
-using Log1p = Calls<libm_log1p, log1p_finish>;
-using Sinh = Calls<libm_sinh, increasing>;
-using Cosh = Calls<libm_cosh, cosh_finish>;
-using Tanh = Calls<libm_tanh, increasing>;
-using Arcsin = Calls<libm_asin, unit_finish<true>>;
-using Arccos = Calls<libm_acos, unit_finish<false>>;
-using Arctan = Calls<libm_atan, increasing>;
-using Arcsinh = Calls<libm_asinh, increasing>;
-using Arccosh = Calls<libm_acosh, acosh_finish>;
-using Arctanh = Calls<libm_atanh, unit_finish<true>>;
+using Blocks = simd::EndpointBlockKernels;
+using Cbrt = Calls<libm_cbrt, increasing, &Blocks::rising_finish>;
+using Exp2 = Calls<libm_exp2, increasing, &Blocks::rising_finish>;
+using Expm1 = Calls<libm_expm1, increasing, &Blocks::rising_finish>;
+using Log1p = Calls<libm_log1p, log1p_finish, &Blocks::log1p_finish>;
+using Sinh = Calls<libm_sinh, increasing, &Blocks::rising_finish>;
+using Cosh = Calls<libm_cosh, cosh_finish, &Blocks::cosh_finish>;
+using Tanh = Calls<libm_tanh, increasing, &Blocks::rising_finish>;
+using Arcsin = Calls<libm_asin, unit_finish<true>, &Blocks::unit_rising_finish>;
+using Arccos = Calls<libm_acos, unit_finish<false>, &Blocks::unit_falling_finish>;
+using Arctan = Calls<libm_atan, increasing, &Blocks::rising_finish>;
+using Arcsinh = Calls<libm_asinh, increasing, &Blocks::rising_finish>;
+using Arccosh = Calls<libm_acosh, acosh_finish, &Blocks::acosh_finish>;
+using Arctanh = Calls<libm_atanh, unit_finish<true>, &Blocks::unit_rising_finish>;
 
 // ---------------------------------------------------------------------------
 // Unary functions of a few IEEE operations: image(lo, hi) is the image pair.

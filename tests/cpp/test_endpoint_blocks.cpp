@@ -306,6 +306,65 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
   }
 }
 
+// The finishing steps of the functions with library calls: the balls of
+// image_ball, on pairs about their domain edges and the pairs above.
+TEST_P(EndpointBlocks, FunctionFinishesGiveScalarBitsOnWholeRegisters) {
+  namespace f = functions;
+  const FinishCase cases[] = {
+      finish_case<f::Cbrt>("cbrt"),       finish_case<f::Log1p>("log1p"),
+      finish_case<f::Cosh>("cosh"),       finish_case<f::Arcsin>("arcsin"),
+      finish_case<f::Arccos>("arccos"),   finish_case<f::Arccosh>("arccosh"),
+      finish_case<f::Arctanh>("arctanh"), finish_case<f::Sinh>("sinh"),
+  };
+  const double edges[] = {-1.0,
+                          1.0,
+                          -1.0000000000000002,
+                          1.0000000000000002,
+                          0.999,
+                          -0.5,
+                          0.0,
+                          -0.0,
+                          710.0,
+                          -710.5,
+                          1e308,
+                          -kInf,
+                          kInf,
+                          kNaN,
+                          3.0,
+                          -2.0};
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width();
+  for (const FinishCase& c : cases) {
+    for (std::size_t n = 0; n <= simd::kFinishMax; ++n) {
+      auto pairs = endpoint_pairs(n, static_cast<unsigned>(n * 13 + 5));
+      for (std::size_t i = 0; i < n; i += 2) {
+        pairs[i] = {edges[(i * 7 + n) % std::size(edges)],
+                    edges[(i * 3 + 2 * n) % std::size(edges)]};
+      }
+      std::vector<double> lo(n), hi(n), f_lo(n), f_hi(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        lo[i] = pairs[i].first;
+        hi[i] = pairs[i].second;
+        f_lo[i] = c.call(lo[i]);
+        f_hi[i] = c.call(hi[i]);
+      }
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      const simd::FinishDone done = (kernels.*c.block)(
+          {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n});
+      ASSERT_EQ(done.count, n - n % w);
+      ASSERT_EQ(done.scan, 0u);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where =
+            std::string(c.name) + " n=" + std::to_string(n) + " i=" + std::to_string(i);
+        expect_ball(om[i], orad[i],
+                    i < done.count ? f::image_ball(c.finish(lo[i], hi[i], f_lo[i], f_hi[i]))
+                                   : Ball{kSentinel, kSentinel},
+                    where);
+      }
+    }
+  }
+}
+
 // The whole serial driver on this variant against the per-element kernel,
 // across block edges and with the tails and scans finished one by one.
 template <EndpointKernel K>

@@ -231,6 +231,56 @@ std::size_t each_ball_pair(const double* am, const double* ar, const double* bm,
   return i;
 }
 
+// The finishing steps of the functions with library calls, over whole
+// registers of a block.
+template <class V, class Step>
+FinishDone each_image_register(const FinishBlock& b, Step step) {
+  constexpr std::size_t w = V::kWidth;
+  FinishDone done{0, 0};
+  for (; done.count + w <= b.n; done.count += w) {
+    const std::size_t i = done.count;
+    const Pair<V> ball = image_ball<V>(
+        step(V::load(b.lo + i), V::load(b.hi + i), V::load(b.f_lo + i), V::load(b.f_hi + i)));
+    V::store(b.out_mid + i, ball.lo);
+    V::store(b.out_rad + i, ball.hi);
+  }
+  return done;
+}
+
+// Monotone on [Low, High]: NaN for a ball wholly outside.
+template <class V, bool Rising, double Low, double High>
+FinishDone monotone_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Pair<V> image = Rising ? ordered<V>(f_lo, f_hi) : ordered<V>(f_hi, f_lo);
+    const Reg<V> outside = V::bit_or(V::lt(hi, V::set1(Low)), V::gt(lo, V::set1(High)));
+    return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                   V::select(outside, nan_lanes<V>(), image.hi)};
+  });
+}
+
+template <class V>
+FinishDone log1p_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Reg<V> edge = V::set1(-1.0);
+    const Pair<V> image = ordered<V>(V::select(V::gt(lo, edge), f_lo, V::set1(kLnFloor)), f_hi);
+    const Reg<V> outside = V::le(hi, edge);
+    return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                   V::select(outside, nan_lanes<V>(), image.hi)};
+  });
+}
+
+template <class V>
+FinishDone cosh_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Reg<V> nonnegative = V::ge(lo, zero);
+    const Reg<V> nonpositive = V::ge(zero, hi);
+    return ordered<V>(
+        V::select(nonnegative, f_lo, V::select(nonpositive, f_hi, V::set1(1.0))),
+        V::select(nonnegative, f_hi, V::select(nonpositive, f_lo, nan_max<V>(f_lo, f_hi))));
+  });
+}
+
 template <class V>
 std::size_t square_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                          std::size_t n) {
@@ -356,6 +406,12 @@ constexpr EndpointBlockKernels table() {
           periodic_finish<V, kHalfPi>,
           periodic_finish<V, 0.0>,
           tan_finish<V>,
+          monotone_finish<V, true, -kInfinity, kInfinity>,
+          monotone_finish<V, true, -1.0, 1.0>,
+          monotone_finish<V, false, -1.0, 1.0>,
+          monotone_finish<V, true, 1.0, kInfinity>,
+          log1p_finish<V>,
+          cosh_finish<V>,
           square_balls<V>,
           reciprocal_balls<V>,
           scaled_balls<V, kDegToRad>,
