@@ -6,8 +6,11 @@
 // returned (or with exact IEEE operations), and the image pair becomes a ball,
 // everything rounded to nearest and nothing added for rounding errors.
 //
-// Only scalar baseline code: the same instructions run whatever the kernel
-// target, so the bits never depend on it.
+// These are the scalar rules, in baseline code. The functions of a few
+// operations and the finishing steps after the library calls also have vector
+// forms in the endpoint block tables (kernels/loops/endpoint_block_loops.hpp)
+// that take the same operations lane by lane, so the bits depend neither on
+// the kernel target nor on where an element falls in a block.
 #pragma once
 
 #include <emmintrin.h>
@@ -114,9 +117,6 @@ inline double libm_acosh(double x) {
 
 inline EndpointPair increasing(double, double, double f_lo, double f_hi) {
   return ordered(f_lo, f_hi);
-}
-inline EndpointPair decreasing(double, double, double f_lo, double f_hi) {
-  return ordered(f_hi, f_lo);
 }
 
 // cosh is least at 0, where it is 1.
