@@ -25,8 +25,8 @@ if [ ! -f /usr/include/gtest/gtest.h ]; then
   fi
 fi
 
-deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" cmake ninja
-      "scikit-build-core>=0.10")
+deps=("pytest>=7" "hypothesis>=6" "numpy>=1.25" "mypy>=1.18" "dask[distributed]" mpmath cmake
+      ninja "scikit-build-core>=0.10")
 echo "test.sh: installing into $(python3 -c 'import sys; print(sys.prefix)'): ${deps[*]}, then quorvex"
 python3 -m pip install -q "${deps[@]}"
 python3 -m pip install -q --no-build-isolation --force-reinstall --no-deps .
