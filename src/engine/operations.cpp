@@ -12,6 +12,9 @@
 namespace quorvex::engine {
 namespace {
 
+namespace f = functions;
+using Blocks = simd::EndpointBlockKernels;
+
 void copy_balls(const double* m, const double* r, double* om, double* orad, std::size_t n) {
   std::memcpy(om, m, n * sizeof(double));
   std::memcpy(orad, r, n * sizeof(double));
@@ -60,58 +63,49 @@ UnaryBalls unary_kernel(Unary code) noexcept {
     case Unary::kPositive:
       return copy_balls;
     case Unary::kSquare:
-      return functions::map_images<functions::square_image,
-                                   &simd::EndpointBlockKernels::square_balls>;
+      return f::map_images<f::square_image, &Blocks::square_balls>;
     case Unary::kReciprocal:
-      return functions::map_images<functions::reciprocal_image,
-                                   &simd::EndpointBlockKernels::reciprocal_balls>;
+      return f::map_images<f::reciprocal_image, &Blocks::reciprocal_balls>;
     case Unary::kCbrt:
-      return functions::map_calls<functions::Cbrt>;
+      return f::map_calls<f::Cbrt>;
     case Unary::kExp2:
-      return functions::map_calls<functions::Exp2>;
+      return f::map_calls<f::Exp2>;
     case Unary::kExpm1:
-      return functions::map_calls<functions::Expm1>;
+      return f::map_calls<f::Expm1>;
     case Unary::kLog1p:
-      return functions::map_calls<functions::Log1p>;
+      return f::map_calls<f::Log1p>;
     case Unary::kSinh:
-      return functions::map_calls<functions::Sinh>;
+      return f::map_calls<f::Sinh>;
     case Unary::kCosh:
-      return functions::map_calls<functions::Cosh>;
+      return f::map_calls<f::Cosh>;
     case Unary::kTanh:
-      return functions::map_calls<functions::Tanh>;
+      return f::map_calls<f::Tanh>;
     case Unary::kArcsin:
-      return functions::map_calls<functions::Arcsin>;
+      return f::map_calls<f::Arcsin>;
     case Unary::kArccos:
-      return functions::map_calls<functions::Arccos>;
+      return f::map_calls<f::Arccos>;
     case Unary::kArctan:
-      return functions::map_calls<functions::Arctan>;
+      return f::map_calls<f::Arctan>;
     case Unary::kArcsinh:
-      return functions::map_calls<functions::Arcsinh>;
+      return f::map_calls<f::Arcsinh>;
     case Unary::kArccosh:
-      return functions::map_calls<functions::Arccosh>;
+      return f::map_calls<f::Arccosh>;
     case Unary::kArctanh:
-      return functions::map_calls<functions::Arctanh>;
+      return f::map_calls<f::Arctanh>;
     case Unary::kDeg2rad:
-      return functions::map_images<functions::scaled_image<kDegToRad>,
-                                   &simd::EndpointBlockKernels::deg2rad_balls>;
+      return f::map_images<f::scaled_image<kDegToRad>, &Blocks::deg2rad_balls>;
     case Unary::kRad2deg:
-      return functions::map_images<functions::scaled_image<kRadToDeg>,
-                                   &simd::EndpointBlockKernels::rad2deg_balls>;
+      return f::map_images<f::scaled_image<kRadToDeg>, &Blocks::rad2deg_balls>;
     case Unary::kSign:
-      return functions::map_images<functions::step_image<functions::sign_of>,
-                                   &simd::EndpointBlockKernels::sign_balls>;
+      return f::map_images<f::step_image<f::sign_of>, &Blocks::sign_balls>;
     case Unary::kFloor:
-      return functions::map_images<functions::step_image<functions::floor_of>,
-                                   &simd::EndpointBlockKernels::floor_balls>;
+      return f::map_images<f::step_image<f::floor_of>, &Blocks::floor_balls>;
     case Unary::kCeil:
-      return functions::map_images<functions::step_image<functions::ceil_of>,
-                                   &simd::EndpointBlockKernels::ceil_balls>;
+      return f::map_images<f::step_image<f::ceil_of>, &Blocks::ceil_balls>;
     case Unary::kTrunc:
-      return functions::map_images<functions::step_image<functions::trunc_of>,
-                                   &simd::EndpointBlockKernels::trunc_balls>;
+      return f::map_images<f::step_image<f::trunc_of>, &Blocks::trunc_balls>;
     case Unary::kRint:
-      return functions::map_images<functions::step_image<functions::nearest_integer>,
-                                   &simd::EndpointBlockKernels::rint_balls>;
+      return f::map_images<f::step_image<f::nearest_integer>, &Blocks::rint_balls>;
   }
   return copy_balls;
 }
@@ -128,25 +122,21 @@ BinaryBalls binary_kernel(Binary code) noexcept {
     case Binary::kDivide:
       return divide_balls;
     case Binary::kArctan2:
-      return functions::map_binary_calls<functions::Arctan2>;
+      return f::map_binary_calls<f::Arctan2>;
     case Binary::kHypot:
-      return functions::map_binary_calls<functions::Hypot>;
+      return f::map_binary_calls<f::Hypot>;
     case Binary::kLogaddexp:
-      return functions::map_binary_calls<functions::LogAddExp>;
+      return f::map_binary_calls<f::LogAddExp>;
     case Binary::kMaximum:
-      return functions::map_rule<functions::maximum_rule,
-                                 &simd::EndpointBlockKernels::maximum_balls>;
+      return f::map_rule<f::maximum_rule, &Blocks::maximum_balls>;
     case Binary::kMinimum:
-      return functions::map_rule<functions::minimum_rule,
-                                 &simd::EndpointBlockKernels::minimum_balls>;
+      return f::map_rule<f::minimum_rule, &Blocks::minimum_balls>;
     case Binary::kFmax:
-      return functions::map_rule<functions::ignoring_nan_rule<functions::fmax_of>,
-                                 &simd::EndpointBlockKernels::fmax_balls>;
+      return f::map_rule<f::ignoring_nan_rule<f::fmax_of>, &Blocks::fmax_balls>;
     case Binary::kFmin:
-      return functions::map_rule<functions::ignoring_nan_rule<functions::fmin_of>,
-                                 &simd::EndpointBlockKernels::fmin_balls>;
+      return f::map_rule<f::ignoring_nan_rule<f::fmin_of>, &Blocks::fmin_balls>;
     case Binary::kPower:
-      return functions::map_binary_calls<functions::Power>;
+      return f::map_binary_calls<f::Power>;
   }
   return divide_balls;
 }
