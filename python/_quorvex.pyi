@@ -134,7 +134,7 @@ _UNARY: dict[str, int]
 _BINARY: dict[str, int]
 _REDUCTIONS: dict[str, int]
 _ACCUMULATIONS: dict[str, int]
-_LIBRARY_ULPS: int
+_LIBRARY_ULPS: dict[str, int]
 
 def _unary(code: int, x: _V, /) -> _V: ...
 def _binary(code: int, x: object, y: object, /) -> Any: ...

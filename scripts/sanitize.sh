@@ -29,6 +29,7 @@ ensure_tools() {
   local missing=()
   python3 -c "import pytest" 2>/dev/null || missing+=("pytest>=7")
   python3 -c "import hypothesis" 2>/dev/null || missing+=("hypothesis>=6")
+  python3 -c "import mpmath" 2>/dev/null || missing+=(mpmath)
   python3 -c "import numpy" 2>/dev/null || missing+=("numpy>=1.24")
   command -v cmake >/dev/null || missing+=(cmake)
   command -v ninja >/dev/null || missing+=(ninja)

@@ -196,23 +196,48 @@ class BallArray(core._BallView):
     __pos__ = _ufuncs.unary_operator(np.positive)
     __abs__ = _ufuncs.unary_operator(np.absolute)
 
-    def __pow__(self, exponent: Any, modulo: None = None) -> BallArray:
-        """``x ** n`` for an integer n (repeated squaring; a reciprocal for n < 0), ``x ** 0.5``."""
+    __rpow__ = _ufuncs.binary_operator(np.power, True)
+
+    def __pow__(self, exponent: BallLike, modulo: None = None) -> BallArray:
+        """``x ** p`` for a number, an array or a BallArray p, as ``np.power``: the image
+        of t^n over each ball for an exact integer n, else over the part of the base at or
+        above zero."""
         if modulo is not None:
             raise TypeError("pow() with a modulus is not supported for BallArray")
-        result: BallArray = _ufuncs.power(self, exponent)
-        return result
+        return _pow(self, exponent)
 
     # -- elementwise functions (the core's endpoint rules) ---------------------
 
     sqrt = _ufuncs.unary_operator(np.sqrt)
+    square = _ufuncs.unary_operator(np.square)
+    reciprocal = _ufuncs.unary_operator(np.reciprocal)
+    cbrt = _ufuncs.unary_operator(np.cbrt)
     exp = _ufuncs.unary_operator(np.exp)
+    exp2 = _ufuncs.unary_operator(np.exp2)
+    expm1 = _ufuncs.unary_operator(np.expm1)
     log = _ufuncs.unary_operator(np.log)
     log2 = _ufuncs.unary_operator(np.log2)
     log10 = _ufuncs.unary_operator(np.log10)
+    log1p = _ufuncs.unary_operator(np.log1p)
     sin = _ufuncs.unary_operator(np.sin)
     cos = _ufuncs.unary_operator(np.cos)
     tan = _ufuncs.unary_operator(np.tan)
+    arcsin = _ufuncs.unary_operator(np.arcsin)
+    arccos = _ufuncs.unary_operator(np.arccos)
+    arctan = _ufuncs.unary_operator(np.arctan)
+    sinh = _ufuncs.unary_operator(np.sinh)
+    cosh = _ufuncs.unary_operator(np.cosh)
+    tanh = _ufuncs.unary_operator(np.tanh)
+    arcsinh = _ufuncs.unary_operator(np.arcsinh)
+    arccosh = _ufuncs.unary_operator(np.arccosh)
+    arctanh = _ufuncs.unary_operator(np.arctanh)
+    deg2rad = _ufuncs.unary_operator(np.deg2rad)
+    rad2deg = _ufuncs.unary_operator(np.rad2deg)
+    sign = _ufuncs.unary_operator(np.sign)
+    floor = _ufuncs.unary_operator(np.floor)
+    ceil = _ufuncs.unary_operator(np.ceil)
+    trunc = _ufuncs.unary_operator(np.trunc)
+    rint = _ufuncs.unary_operator(np.rint)
 
     # -- reductions ----------------------------------------------------------
 
@@ -386,6 +411,9 @@ class BallArray(core._BallView):
     # (DataFrame has 4000), so series * x and np.multiply(series, x) come here
     # and give a BallArray instead of a Series that would need a plain form.
     __pandas_priority__ = 5000
+
+
+_pow = _ufuncs.binary_operator(np.power, False)
 
 
 def _same(part: Float64Array) -> Float64Array:

@@ -20,49 +20,36 @@ V = TypeVar("V", bound=core._BallView)
 
 # ufunc -> engine operation on one ball array.
 UNARY: dict[np.ufunc, str] = {
-    np.negative: "negative", np.absolute: "absolute", np.sqrt: "sqrt", np.exp: "exp",
-    np.log: "log", np.log2: "log2", np.log10: "log10", np.sin: "sin", np.cos: "cos",
-    np.tan: "tan",
+    np.negative: "negative", np.positive: "positive", np.absolute: "absolute", np.sqrt: "sqrt",
+    np.square: "square", np.reciprocal: "reciprocal", np.cbrt: "cbrt", np.exp: "exp",
+    np.exp2: "exp2", np.expm1: "expm1", np.log: "log", np.log2: "log2", np.log10: "log10",
+    np.log1p: "log1p", np.sin: "sin", np.cos: "cos", np.tan: "tan", np.arcsin: "arcsin",
+    np.arccos: "arccos", np.arctan: "arctan", np.sinh: "sinh", np.cosh: "cosh", np.tanh: "tanh",
+    np.arcsinh: "arcsinh", np.arccosh: "arccosh", np.arctanh: "arctanh",
+    np.deg2rad: "deg2rad", np.radians: "deg2rad", np.rad2deg: "rad2deg", np.degrees: "rad2deg",
+    np.sign: "sign", np.floor: "floor", np.ceil: "ceil", np.trunc: "trunc", np.rint: "rint",
 }
 # ufunc -> engine operation on two operands that broadcast (np.true_divide is np.divide).
 BINARY: dict[np.ufunc, str] = {
     np.add: "add", np.subtract: "subtract", np.multiply: "multiply", np.divide: "divide",
+    np.power: "power", np.arctan2: "arctan2", np.hypot: "hypot", np.logaddexp: "logaddexp",
+    np.maximum: "maximum", np.minimum: "minimum", np.fmax: "fmax", np.fmin: "fmin",
 }
 
 
-def _positive(x: Any) -> Any:
-    return x
+def _nan(x: Any) -> Any:
+    mid, rad = _shape.parts(x)
+    return np.isnan(mid) | np.isnan(rad)
 
 
-def power(x: Any, exponent: Any) -> Any:
-    """x ** n for an integer n (or a float holding one), and x ** 0.5."""
-    n: int | None = None
-    if isinstance(exponent, (int, np.integer)) and not isinstance(exponent, bool):
-        n = int(exponent)
-    elif isinstance(exponent, (float, np.floating)):
-        if exponent == 0.5:
-            return _ops.unary("sqrt", x)
-        if float(exponent).is_integer():
-            n = int(exponent)
-    if n is None:
-        raise TypeError("BallArray ** takes an integer exponent or 0.5 (the square root), "
-                        f"not {exponent!r}")
-    if n == 0:
-        return _ops.wrap(type(x), core.ones(list(x.shape)), x.rigorous)
-    result = _positive_power(x, abs(n))
-    return _ops.binary("divide", 1.0, result) if n < 0 else result
+def _finite(x: Any) -> Any:
+    mid, rad = _shape.parts(x)
+    return np.isfinite(mid) & np.isfinite(rad)
 
 
-def _positive_power(base: Any, n: int) -> Any:
-    # Right-to-left binary powering: x**5 = x * ((x*x) * (x*x)), x**6 = (x*x) * ((x*x) * (x*x)).
-    result = None
-    while True:
-        if n & 1:
-            result = base if result is None else _ops.binary("multiply", result, base)
-        n >>= 1
-        if not n:
-            return result
-        base = _ops.binary("multiply", base, base)
+def _inf(x: Any) -> Any:
+    """Neither NaN nor finite: an infinite midpoint or radius (and no NaN)."""
+    return ~(_nan(x) | _finite(x))
 
 
 _MATMUL = "(n?,k),(k,m?)->(n?,m?)"
@@ -112,8 +99,8 @@ def _not_equal(a: Any, b: Any) -> Any:
 
 # ufuncs with a Python implementation of their own.
 SPECIAL: dict[np.ufunc, Callable[..., Any]] = {
-    np.positive: _positive, np.matmul: matmul, np.power: power, np.equal: equal,
-    np.not_equal: _not_equal,
+    np.matmul: matmul, np.equal: equal, np.not_equal: _not_equal, np.isnan: _nan,
+    np.isfinite: _finite, np.isinf: _inf,
 }
 
 

@@ -15,7 +15,7 @@
 #include "engine/operations.hpp"
 #include "engine/reduce.hpp"
 #include "ops/reduction.hpp"
-#include "ops/rigorous_functions.hpp"
+#include "ops/rigorous_more_functions.hpp"
 #include "pool/pool.hpp"
 
 namespace quorvex::binding {
@@ -319,8 +319,19 @@ bool add_engine_names(PyObject* module) {
     return PyObject_SetAttrString(module, name, dict.get()) == 0;
   };
   auto* view_type = reinterpret_cast<PyObject*>(ball_view_type());
-  PyRef ulps = PyRef::steal(PyLong_FromLong(kLibraryUlps));
-  return ulps && PyObject_SetAttrString(module, "_LIBRARY_ULPS", ulps.get()) == 0 &&
+  // The C library's functions the rigorous model calls, and the error bound
+  // in ulps it assumes of each.
+  PyRef ulps = PyRef::steal(PyDict_New());
+  if (!ulps) return false;
+  for (const char* name : {"exp",   "log",   "log2",  "log10", "sin",   "cos",  "tan",  "exp2",
+                           "expm1", "log1p", "sinh",  "cosh",  "tanh",  "asin", "acos", "atan",
+                           "asinh", "acosh", "atanh", "hypot", "atan2", "pow"}) {
+    PyRef bound = PyRef::steal(PyLong_FromLong(kLibraryUlps));
+    if (!bound || PyDict_SetItemString(ulps.get(), name, bound.get()) != 0) return false;
+  }
+  PyRef cbrt = PyRef::steal(PyLong_FromLong(rigorous_detail::kCbrtUlps));
+  if (!cbrt || PyDict_SetItemString(ulps.get(), "cbrt", cbrt.get()) != 0) return false;
+  return PyObject_SetAttrString(module, "_LIBRARY_ULPS", ulps.get()) == 0 &&
          PyObject_SetAttrString(module, "_BallView", view_type) == 0 &&
          add_table("_UNARY", engine::unary_names()) &&
          add_table("_BINARY", engine::binary_names()) &&

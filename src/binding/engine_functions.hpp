@@ -14,7 +14,7 @@ PyMethodDef* engine_functions();
 
 // Sets the view type _BallView and the operation tables _UNARY, _BINARY,
 // _REDUCTIONS and _ACCUMULATIONS (name -> code) on the module, and
-// _LIBRARY_ULPS, the C library's error bound the rigorous model assumes.
+// _LIBRARY_ULPS, the C library's error bounds the rigorous model assumes.
 bool add_engine_names(PyObject* module);
 
 }  // namespace quorvex::binding

@@ -5,11 +5,15 @@
 #include "ops/arithmetic.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
+#include "ops/function_driver.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/targets.hpp"
 
 namespace quorvex::engine {
 namespace {
+
+namespace f = functions;
+using Blocks = simd::EndpointBlockKernels;
 
 void copy_balls(const double* m, const double* r, double* om, double* orad, std::size_t n) {
   std::memcpy(om, m, n * sizeof(double));
@@ -56,6 +60,52 @@ UnaryBalls unary_kernel(Unary code) noexcept {
       return endpoint_balls<cos_endpoints>;
     case Unary::kTan:
       return endpoint_balls<tan_endpoints>;
+    case Unary::kPositive:
+      return copy_balls;
+    case Unary::kSquare:
+      return f::map_images<f::square_image, &Blocks::square_balls>;
+    case Unary::kReciprocal:
+      return f::map_images<f::reciprocal_image, &Blocks::reciprocal_balls>;
+    case Unary::kCbrt:
+      return f::map_calls<f::Cbrt>;
+    case Unary::kExp2:
+      return f::map_calls<f::Exp2>;
+    case Unary::kExpm1:
+      return f::map_calls<f::Expm1>;
+    case Unary::kLog1p:
+      return f::map_calls<f::Log1p>;
+    case Unary::kSinh:
+      return f::map_calls<f::Sinh>;
+    case Unary::kCosh:
+      return f::map_calls<f::Cosh>;
+    case Unary::kTanh:
+      return f::map_calls<f::Tanh>;
+    case Unary::kArcsin:
+      return f::map_calls<f::Arcsin>;
+    case Unary::kArccos:
+      return f::map_calls<f::Arccos>;
+    case Unary::kArctan:
+      return f::map_calls<f::Arctan>;
+    case Unary::kArcsinh:
+      return f::map_calls<f::Arcsinh>;
+    case Unary::kArccosh:
+      return f::map_calls<f::Arccosh>;
+    case Unary::kArctanh:
+      return f::map_calls<f::Arctanh>;
+    case Unary::kDeg2rad:
+      return f::map_images<f::scaled_image<kDegToRad>, &Blocks::deg2rad_balls>;
+    case Unary::kRad2deg:
+      return f::map_images<f::scaled_image<kRadToDeg>, &Blocks::rad2deg_balls>;
+    case Unary::kSign:
+      return f::map_images<f::step_image<f::sign_of>, &Blocks::sign_balls>;
+    case Unary::kFloor:
+      return f::map_images<f::step_image<f::floor_of>, &Blocks::floor_balls>;
+    case Unary::kCeil:
+      return f::map_images<f::step_image<f::ceil_of>, &Blocks::ceil_balls>;
+    case Unary::kTrunc:
+      return f::map_images<f::step_image<f::trunc_of>, &Blocks::trunc_balls>;
+    case Unary::kRint:
+      return f::map_images<f::step_image<f::nearest_integer>, &Blocks::rint_balls>;
   }
   return copy_balls;
 }
@@ -71,6 +121,22 @@ BinaryBalls binary_kernel(Binary code) noexcept {
       return k.interval_product_rounded.kernel;
     case Binary::kDivide:
       return divide_balls;
+    case Binary::kArctan2:
+      return f::map_binary_calls<f::Arctan2>;
+    case Binary::kHypot:
+      return f::map_binary_calls<f::Hypot>;
+    case Binary::kLogaddexp:
+      return f::map_binary_calls<f::LogAddExp>;
+    case Binary::kMaximum:
+      return f::map_rule<f::maximum_rule, &Blocks::maximum_balls>;
+    case Binary::kMinimum:
+      return f::map_rule<f::minimum_rule, &Blocks::minimum_balls>;
+    case Binary::kFmax:
+      return f::map_rule<f::ignoring_nan_rule<f::fmax_of>, &Blocks::fmax_balls>;
+    case Binary::kFmin:
+      return f::map_rule<f::ignoring_nan_rule<f::fmin_of>, &Blocks::fmin_balls>;
+    case Binary::kPower:
+      return f::map_binary_calls<f::Power>;
   }
   return divide_balls;
 }

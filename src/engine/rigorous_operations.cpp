@@ -7,6 +7,7 @@
 #include "engine/operations.hpp"
 #include "ops/arithmetic.hpp"
 #include "ops/rigorous_functions.hpp"
+#include "ops/rigorous_more_functions.hpp"
 #include "simd/targets.hpp"
 
 namespace quorvex::engine {
@@ -27,6 +28,17 @@ void divide_balls(const double* ma, const double* ra, const double* mb, const do
                   double* om, double* orad, std::size_t n) {
   divide_elementwise({ma, n}, {ra, n}, {mb, n}, {rb, n}, {om, n}, {orad, n}, true);
 }
+
+namespace f = functions;
+namespace r = rigorous_detail;
+
+template <class Form, int Ulps = kLibraryUlps>
+constexpr UnaryBalls calls = r::map_form<Form, r::form_finish<Form>, Ulps>;
+
+// The image functions of exact or correctly rounded operations: Ulps covers
+// their rounding (and, for the angle conversions, that of the constant).
+template <EndpointPair (*Image)(double, double), int Ulps>
+constexpr UnaryBalls images = r::map_pairs<Image, Ulps>;
 
 }  // namespace
 
@@ -54,6 +66,52 @@ UnaryBalls rigorous_unary_kernel(Unary code) noexcept {
       return rigorous::kCos;
     case Unary::kTan:
       return rigorous::kTan;
+    case Unary::kPositive:
+      return copy_balls;
+    case Unary::kSquare:
+      return images<f::square_image, 1>;
+    case Unary::kReciprocal:
+      return images<f::reciprocal_image, 1>;
+    case Unary::kCbrt:
+      return calls<f::Cbrt, r::kCbrtUlps>;
+    case Unary::kExp2:
+      return calls<f::Exp2>;
+    case Unary::kExpm1:
+      return calls<f::Expm1>;
+    case Unary::kLog1p:
+      return r::map_form<f::Log1p, r::log1p_finish, kLibraryUlps>;
+    case Unary::kSinh:
+      return calls<f::Sinh>;
+    case Unary::kCosh:
+      return calls<f::Cosh>;
+    case Unary::kTanh:
+      return calls<f::Tanh>;
+    case Unary::kArcsin:
+      return calls<f::Arcsin>;
+    case Unary::kArccos:
+      return calls<f::Arccos>;
+    case Unary::kArctan:
+      return calls<f::Arctan>;
+    case Unary::kArcsinh:
+      return calls<f::Arcsinh>;
+    case Unary::kArccosh:
+      return calls<f::Arccosh>;
+    case Unary::kArctanh:
+      return calls<f::Arctanh>;
+    case Unary::kDeg2rad:
+      return images<f::scaled_image<kDegToRad>, 2>;
+    case Unary::kRad2deg:
+      return images<f::scaled_image<kRadToDeg>, 2>;
+    case Unary::kSign:
+      return images<f::step_image<f::sign_of>, 0>;
+    case Unary::kFloor:
+      return images<f::step_image<f::floor_of>, 0>;
+    case Unary::kCeil:
+      return images<f::step_image<f::ceil_of>, 0>;
+    case Unary::kTrunc:
+      return images<f::step_image<f::trunc_of>, 0>;
+    case Unary::kRint:
+      return images<f::step_image<f::nearest_integer>, 0>;
   }
   return copy_balls;
 }
@@ -69,6 +127,22 @@ BinaryBalls rigorous_binary_kernel(Binary code) noexcept {
       return k.rigorous_product.kernel;
     case Binary::kDivide:
       return divide_balls;
+    case Binary::kArctan2:
+      return r::map_binary_form<f::Arctan2, kLibraryUlps>;
+    case Binary::kHypot:
+      return r::map_binary_form<f::Hypot, kLibraryUlps>;
+    case Binary::kLogaddexp:
+      return r::logaddexp_balls;
+    case Binary::kMaximum:
+      return r::map_selection<f::max_of>;
+    case Binary::kMinimum:
+      return r::map_selection<f::min_of>;
+    case Binary::kFmax:
+      return r::map_ignoring_nan<f::fmax_of>;
+    case Binary::kFmin:
+      return r::map_ignoring_nan<f::fmin_of>;
+    case Binary::kPower:
+      return r::map_binary_form<f::Power, kLibraryUlps>;
   }
   return divide_balls;
 }

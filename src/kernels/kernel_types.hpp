@@ -84,6 +84,10 @@ using FinishFn = FinishDone (*)(const FinishBlock&);
 // Returns how many leading elements were written.
 using BallsFn = std::size_t (*)(const double* mid, const double* rad, double* out_mid,
                                 double* out_rad, std::size_t n);
+// The same over the balls of two operands.
+using BallPairsFn = std::size_t (*)(const double* am, const double* ar, const double* bm,
+                                    const double* br, double* out_mid, double* out_rad,
+                                    std::size_t n);
 struct EndpointBlockKernels {
   BallsFn sqrt_balls;
   BallsFn abs_balls;
@@ -94,6 +98,29 @@ struct EndpointBlockKernels {
   FinishFn sin_finish;
   FinishFn cos_finish;
   FinishFn tan_finish;
+  // The finishing steps of the functions of ops/function_kernels.hpp with
+  // library calls (balls as image_ball forms them; no scans): increasing on
+  // the whole line, on [-1, 1] increasing and decreasing, acosh, log1p, cosh.
+  FinishFn rising_finish;
+  FinishFn unit_rising_finish;
+  FinishFn unit_falling_finish;
+  FinishFn acosh_finish;
+  FinishFn log1p_finish;
+  FinishFn cosh_finish;
+  // The functions of a few operations of ops/function_kernels.hpp.
+  BallsFn square_balls;
+  BallsFn reciprocal_balls;
+  BallsFn deg2rad_balls;
+  BallsFn rad2deg_balls;
+  BallsFn sign_balls;
+  BallsFn floor_balls;
+  BallsFn ceil_balls;
+  BallsFn trunc_balls;
+  BallsFn rint_balls;
+  BallPairsFn maximum_balls;
+  BallPairsFn minimum_balls;
+  BallPairsFn fmax_balls;
+  BallPairsFn fmin_balls;
 };
 
 // One MR x NR tile of C from a packed A strip (kc columns of MR values) and a

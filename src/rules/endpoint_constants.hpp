@@ -18,6 +18,11 @@ constexpr double kExpLowEdge = -745.0;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
+// numpy's factors of deg2rad and rad2deg (pi / 180 and 180 / pi, each the
+// double nearest the quotient of the doubles) and its ln 2 of logaddexp.
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kRadToDeg = 57.29577951308232;
+constexpr double kLn2 = 0.6931471805599453;
 
 namespace endpoint_detail {
 

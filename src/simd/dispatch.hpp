@@ -11,6 +11,7 @@
 
 namespace quorvex::simd {
 
+using kernels::BallPairsFn;
 using kernels::BallsFn;
 using kernels::DotInputs;
 using kernels::DotKernel;

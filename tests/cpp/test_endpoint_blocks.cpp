@@ -17,6 +17,7 @@
 #include "array/interval_array.hpp"
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
+#include "ops/function_kernels.hpp"
 #include "simd/dispatch.hpp"
 #include "target_variants.hpp"
 
@@ -219,6 +220,146 @@ TEST_P(EndpointBlocks, BallKernelsGiveScalarBitsOnWholeRegisters) {
         const EndpointPair image = c.kernel(mid[i] - rad[i], mid[i] + rad[i]);
         ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
         ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+      }
+    }
+  }
+}
+
+// Balls for the functions of a few operations: the pairs above as balls, with
+// ties of rint, integers and values about 2^52, and NaN and infinite radii.
+void function_balls(std::size_t n, unsigned seed, std::vector<double>& mid,
+                    std::vector<double>& rad) {
+  const double own[][2] = {{0.5, 0.0},   {-2.5, 0.0},  {1.5, 1.0},    {-0.5, 0.25},
+                           {3.0, 0.0},   {-0.0, 0.0},  {4.5e15, 0.5}, {-4503599627370495.5, 0.0},
+                           {1e308, 0.0}, {0.0, 1e308}, {1.0, kNaN},   {kNaN, 1.0},
+                           {0.0, kInf},  {-kInf, 1.0}, {kInf, kInf},  {2.0, 2.0}};
+  const auto pairs = endpoint_pairs(n, seed);
+  mid.assign(n, 0.0);
+  rad.assign(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool listed = i % 3 == 2;
+    mid[i] = listed ? own[i % std::size(own)][0] : (pairs[i].first + pairs[i].second) * 0.5;
+    rad[i] = listed ? own[i % std::size(own)][1] : std::fabs(pairs[i].second - pairs[i].first);
+  }
+}
+
+void expect_ball(double mid, double rad, Ball want, const std::string& where) {
+  ASSERT_TRUE(same(mid, want.mid)) << where;
+  ASSERT_TRUE(same(rad, want.rad)) << where;
+}
+
+TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
+  using K = simd::EndpointBlockKernels;
+  namespace f = functions;
+  const struct {
+    const char* name;
+    simd::BallsFn K::* balls;
+    EndpointPair (*image)(double, double);
+  } unary[] = {{"square", &K::square_balls, f::square_image},
+               {"reciprocal", &K::reciprocal_balls, f::reciprocal_image},
+               {"deg2rad", &K::deg2rad_balls, f::scaled_image<kDegToRad>},
+               {"rad2deg", &K::rad2deg_balls, f::scaled_image<kRadToDeg>},
+               {"sign", &K::sign_balls, f::step_image<f::sign_of>},
+               {"floor", &K::floor_balls, f::step_image<f::floor_of>},
+               {"ceil", &K::ceil_balls, f::step_image<f::ceil_of>},
+               {"trunc", &K::trunc_balls, f::step_image<f::trunc_of>},
+               {"rint", &K::rint_balls, f::step_image<f::nearest_integer>}};
+  const struct {
+    const char* name;
+    simd::BallPairsFn K::* balls;
+    Ball (*rule)(const f::Operands&);
+  } binary[] = {{"maximum", &K::maximum_balls, f::maximum_rule},
+                {"minimum", &K::minimum_balls, f::minimum_rule},
+                {"fmax", &K::fmax_balls, f::ignoring_nan_rule<f::fmax_of>},
+                {"fmin", &K::fmin_balls, f::ignoring_nan_rule<f::fmin_of>}};
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width();
+  for (std::size_t n = 0; n <= 70; ++n) {
+    std::vector<double> am, ar, bm, br;
+    function_balls(n, static_cast<unsigned>(n + 77), am, ar);
+    function_balls(n, static_cast<unsigned>(n + 78), bm, br);
+    std::rotate(bm.begin(), bm.begin() + static_cast<std::ptrdiff_t>(n / 3), bm.end());
+    for (const auto& c : unary) {
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      ASSERT_EQ((kernels.*c.balls)(am.data(), ar.data(), om.data(), orad.data(), n), n - n % w);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where =
+            std::string(c.name) + " n=" + std::to_string(n) + " i=" + std::to_string(i);
+        const Ball want = i < n - n % w ? f::image_ball(c.image(am[i] - ar[i], am[i] + ar[i]))
+                                        : Ball{kSentinel, kSentinel};
+        expect_ball(om[i], orad[i], want, where);
+      }
+    }
+    for (const auto& c : binary) {
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      ASSERT_EQ(
+          (kernels.*c.balls)(am.data(), ar.data(), bm.data(), br.data(), om.data(), orad.data(), n),
+          n - n % w);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where =
+            std::string(c.name) + " n=" + std::to_string(n) + " i=" + std::to_string(i);
+        const Ball want = i < n - n % w ? c.rule(f::operands_of(am[i], ar[i], bm[i], br[i]))
+                                        : Ball{kSentinel, kSentinel};
+        expect_ball(om[i], orad[i], want, where);
+      }
+    }
+  }
+}
+
+// The finishing steps of the functions with library calls: the balls of
+// image_ball, on pairs about their domain edges and the pairs above.
+TEST_P(EndpointBlocks, FunctionFinishesGiveScalarBitsOnWholeRegisters) {
+  namespace f = functions;
+  const FinishCase cases[] = {
+      finish_case<f::Cbrt>("cbrt"),       finish_case<f::Log1p>("log1p"),
+      finish_case<f::Cosh>("cosh"),       finish_case<f::Arcsin>("arcsin"),
+      finish_case<f::Arccos>("arccos"),   finish_case<f::Arccosh>("arccosh"),
+      finish_case<f::Arctanh>("arctanh"), finish_case<f::Sinh>("sinh"),
+  };
+  const double edges[] = {-1.0,
+                          1.0,
+                          -1.0000000000000002,
+                          1.0000000000000002,
+                          0.999,
+                          -0.5,
+                          0.0,
+                          -0.0,
+                          710.0,
+                          -710.5,
+                          1e308,
+                          -kInf,
+                          kInf,
+                          kNaN,
+                          3.0,
+                          -2.0};
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width();
+  for (const FinishCase& c : cases) {
+    for (std::size_t n = 0; n <= simd::kFinishMax; ++n) {
+      auto pairs = endpoint_pairs(n, static_cast<unsigned>(n * 13 + 5));
+      for (std::size_t i = 0; i < n; i += 2) {
+        pairs[i] = {edges[(i * 7 + n) % std::size(edges)],
+                    edges[(i * 3 + 2 * n) % std::size(edges)]};
+      }
+      std::vector<double> lo(n), hi(n), f_lo(n), f_hi(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        lo[i] = pairs[i].first;
+        hi[i] = pairs[i].second;
+        f_lo[i] = c.call(lo[i]);
+        f_hi[i] = c.call(hi[i]);
+      }
+      std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+      const simd::FinishDone done = (kernels.*c.block)(
+          {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n});
+      ASSERT_EQ(done.count, n - n % w);
+      ASSERT_EQ(done.scan, 0u);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where =
+            std::string(c.name) + " n=" + std::to_string(n) + " i=" + std::to_string(i);
+        expect_ball(om[i], orad[i],
+                    i < done.count ? f::image_ball(c.finish(lo[i], hi[i], f_lo[i], f_hi[i]))
+                                   : Ball{kSentinel, kSentinel},
+                    where);
       }
     }
   }

@@ -57,8 +57,8 @@ def test_same_shape_operations_are_the_core_bits():
             (np.sqrt(y), b.sqrt()), (np.log2(y), b.log2()), (np.log10(y), b.log10()),
             (np.cos(x), a.cos()), (np.tan(x), a.tan()), (np.negative(x), -a),
             (np.subtract(x, y), a - b), (np.true_divide(x, y), a / b),
-            (x @ y.T, a.matmul(qv.from_numpy(y.mid.T, y.rad.T))), (x ** 0.5, a.sqrt()),
-            (x ** 1, a), (x ** 0, qv.core.ones([3, 4]))]:
+            (x @ y.T, a.matmul(qv.from_numpy(y.mid.T, y.rad.T))),
+            (x ** 0, qv.core.ones([3, 4]))]:
         same_core(got, expected)
     # The product rounds every operation, on every target (the core's may fuse).
     m = x.mid * y.mid
@@ -144,15 +144,11 @@ GRID = FLAT.reshape(2, 3)
     (lambda: iter(GRID[0, 0]), TypeError, "iteration over a 0-d array"),
     (lambda: GRID.__setitem__(0, 1.0), TypeError, "BallArray is immutable: its elements "
      "cannot be assigned; build a new array instead"),
-    (lambda: GRID ** 1.5, TypeError,
-     "BallArray ** takes an integer exponent or 0.5 (the square root), not 1.5"),
-    (lambda: GRID ** FLAT, TypeError, "BallArray ** takes an integer exponent or 0.5 (the "
-     "square root), not BallArray([0±0.5, 1±0.5, 2±0.5, 3±0.5, 4±0.5, 5±0.5])"),
+    (lambda: GRID ** "x", TypeError,
+     "unsupported operand type(s) for ** or pow(): 'BallArray' and 'str'"),
     (lambda: GRID + np.ones(3, complex), TypeError,
      "BallArray arithmetic needs real numbers, not dtype complex128"),
     (lambda: GRID + "x", TypeError, "unsupported operand type(s) for +: 'BallArray' and 'str'"),
-    (lambda: 2 ** GRID, TypeError,
-     "unsupported operand type(s) for ** or pow(): 'int' and 'BallArray'"),
     (lambda: np.asarray(GRID), TypeError, "a BallArray has no plain numpy form (its radii "
      "would be lost): use .mid and .rad"),
     (lambda: bool(GRID), ValueError, "the truth value of a BallArray is ambiguous: test .mid, "
@@ -176,7 +172,7 @@ def test_mistakes_raise_ordinary_exceptions(call, kind, message):
 
 
 def test_other_ufuncs_and_options_are_left_to_numpy():
-    for call in (lambda: np.floor(FLAT), lambda: np.fmod(FLAT, 2),
+    for call in (lambda: np.spacing(FLAT), lambda: np.fmod(FLAT, 2),
                  lambda: np.add(FLAT, FLAT, out=np.empty(6)), lambda: np.add.reduce(FLAT)):
         with pytest.raises(TypeError, match="NotImplemented from __array_ufunc__"):
             call()

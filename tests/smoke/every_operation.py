@@ -130,6 +130,13 @@ def main():
         run(f"{tag}.access", lambda: (a.get(3), a.midpoint(5), a.radius(7), a[-1], a.tolist()[:9],
                                       a.copy(), a.shape()))
         run(f"{tag}.repr", lambda: (repr(a), str(ea)))
+        # The engine's elementwise operations, on views (one line per operation, as above).
+        va, vb, veb = (q._BallView(v, False) for v in (a, b, eb))
+        for name, code in q._UNARY.items():
+            run(f"{tag}.engine.{name}", lambda: q._core(q._unary(code, va)))
+        for name, code in q._BINARY.items():
+            run(f"{tag}.engine.{name}", lambda: (q._core(q._binary(code, va, vb)),
+                                                 q._core(q._binary(code, veb, va))))
     for rows, tag in ((5, "small"), (260, "pooled")):
         m, k, n = rows, 70, 50
         for pair, (x, y) in (("ab", (make(m * k, 6, shape=[m, k]), make(k * n, 7, shape=[k, n]))),

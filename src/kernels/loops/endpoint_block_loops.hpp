@@ -187,6 +187,214 @@ std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, dou
   });
 }
 
+// The functions of a few operations (ops/function_kernels.hpp), lane by lane
+// the operations of their scalar rules. Their balls come from image_ball: the
+// midpoint and radius from halved endpoints where the plain formula overflows.
+template <class V>
+Pair<V> image_ball(Pair<V> ends) {
+  const Reg<V> half = V::set1(0.5);
+  const Reg<V> inf = V::set1(kInfinity);
+  const Reg<V> mid = V::mul(V::add(ends.lo, ends.hi), half);
+  const Reg<V> rad = V::mul(V::sub(ends.hi, ends.lo), half);
+  const Reg<V> lo_half = V::mul(ends.lo, half);
+  const Reg<V> hi_half = V::mul(ends.hi, half);
+  return {V::select(V::ge(V::abs(mid), inf), V::add(lo_half, hi_half), mid),
+          V::select(V::ge(rad, inf), V::sub(hi_half, lo_half), rad)};
+}
+
+template <class V, class Image>
+std::size_t each_image(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                       std::size_t n, Image image) {
+  constexpr std::size_t w = V::kWidth;
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::load(mid + i);
+    const Reg<V> r = V::load(rad + i);
+    const Pair<V> ball = image_ball<V>(image(V::sub(m, r), V::add(m, r)));
+    V::store(out_mid + i, ball.lo);
+    V::store(out_rad + i, ball.hi);
+  }
+  return i;
+}
+
+// Runs rule(am, ar, bm, br) -> (mid, rad) over whole registers of two runs.
+template <class V, class Rule>
+std::size_t each_ball_pair(const double* am, const double* ar, const double* bm, const double* br,
+                           double* out_mid, double* out_rad, std::size_t n, Rule rule) {
+  constexpr std::size_t w = V::kWidth;
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Pair<V> ball = rule(V::load(am + i), V::load(ar + i), V::load(bm + i), V::load(br + i));
+    V::store(out_mid + i, ball.lo);
+    V::store(out_rad + i, ball.hi);
+  }
+  return i;
+}
+
+// The finishing steps of the functions with library calls, over whole
+// registers of a block.
+template <class V, class Step>
+FinishDone each_image_register(const FinishBlock& b, Step step) {
+  constexpr std::size_t w = V::kWidth;
+  FinishDone done{0, 0};
+  for (; done.count + w <= b.n; done.count += w) {
+    const std::size_t i = done.count;
+    const Pair<V> ball = image_ball<V>(
+        step(V::load(b.lo + i), V::load(b.hi + i), V::load(b.f_lo + i), V::load(b.f_hi + i)));
+    V::store(b.out_mid + i, ball.lo);
+    V::store(b.out_rad + i, ball.hi);
+  }
+  return done;
+}
+
+// Monotone on [Low, High]: NaN for a ball wholly outside.
+template <class V, bool Rising, double Low, double High>
+FinishDone monotone_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Pair<V> image = Rising ? ordered<V>(f_lo, f_hi) : ordered<V>(f_hi, f_lo);
+    const Reg<V> outside = V::bit_or(V::lt(hi, V::set1(Low)), V::gt(lo, V::set1(High)));
+    return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                   V::select(outside, nan_lanes<V>(), image.hi)};
+  });
+}
+
+template <class V>
+FinishDone log1p_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Reg<V> edge = V::set1(-1.0);
+    const Pair<V> image = ordered<V>(V::select(V::gt(lo, edge), f_lo, V::set1(kLnFloor)), f_hi);
+    const Reg<V> outside = V::le(hi, edge);
+    return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
+                   V::select(outside, nan_lanes<V>(), image.hi)};
+  });
+}
+
+template <class V>
+FinishDone cosh_finish(const FinishBlock& b) {
+  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Reg<V> nonnegative = V::ge(lo, zero);
+    const Reg<V> nonpositive = V::ge(zero, hi);
+    return ordered<V>(
+        V::select(nonnegative, f_lo, V::select(nonpositive, f_hi, V::set1(1.0))),
+        V::select(nonnegative, f_hi, V::select(nonpositive, f_lo, nan_max<V>(f_lo, f_hi))));
+  });
+}
+
+template <class V>
+std::size_t square_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                         std::size_t n) {
+  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Reg<V> a = V::mul(lo, lo);
+    const Reg<V> b = V::mul(hi, hi);
+    const Reg<V> nonnegative = V::ge(lo, zero);
+    const Reg<V> nonpositive = V::ge(zero, hi);
+    const Reg<V> larger = nan_max<V>(a, b);
+    return ordered<V>(V::select(nonnegative, a, V::select(nonpositive, b, zero)),
+                      V::select(nonnegative, b, V::select(nonpositive, a, larger)));
+  });
+}
+
+template <class V>
+std::size_t reciprocal_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                             std::size_t n) {
+  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    const Reg<V> zero = V::and_not(V::gt(lo, V::set1(0.0)), V::ge(hi, V::set1(0.0)));
+    const Reg<V> one = V::set1(1.0);
+    const Pair<V> image = ordered<V>(V::div(one, hi), V::div(one, lo));
+    return Pair<V>{V::select(zero, V::set1(-kInfinity), image.lo),
+                   V::select(zero, V::set1(kInfinity), image.hi)};
+  });
+}
+
+template <class V, double Factor>
+std::size_t scaled_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                         std::size_t n) {
+  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    return Pair<V>{V::mul(lo, V::set1(Factor)), V::mul(hi, V::set1(Factor))};
+  });
+}
+
+template <class V>
+Reg<V> sign_of(Reg<V> x) {
+  const Reg<V> zero = V::set1(0.0);
+  return V::select(V::gt(x, zero), V::set1(1.0),
+                   V::select(V::gt(zero, x), V::set1(-1.0), V::select(V::is_nan(x), x, zero)));
+}
+
+// |magnitude| with the sign of `sign`, as copysign.
+template <class V>
+Reg<V> copy_sign(Reg<V> magnitude, Reg<V> sign) {
+  const Reg<V> bit = V::set1(-0.0);
+  return V::bit_or(V::and_not(bit, magnitude), V::bit_and(bit, sign));
+}
+
+constexpr double kTwo52 = 4503599627370496.0;
+
+template <class V>
+Reg<V> nearest_integer(Reg<V> x) {
+  const Reg<V> a = V::abs(x);
+  const Reg<V> shift = V::set1(kTwo52);
+  return V::select(V::gt(shift, a), copy_sign<V>(V::sub(V::add(a, shift), shift), x), x);
+}
+template <class V>
+Reg<V> floor_of(Reg<V> x) {
+  const Reg<V> r = nearest_integer<V>(x);
+  return copy_sign<V>(V::select(V::gt(r, x), V::sub(r, V::set1(1.0)), r), x);
+}
+template <class V>
+Reg<V> ceil_of(Reg<V> x) {
+  const Reg<V> r = nearest_integer<V>(x);
+  return copy_sign<V>(V::select(V::gt(x, r), V::add(r, V::set1(1.0)), r), x);
+}
+template <class V>
+Reg<V> trunc_of(Reg<V> x) {
+  return copy_sign<V>(floor_of<V>(V::abs(x)), x);
+}
+
+template <class V, Reg<V> (*F)(Reg<V>)>
+std::size_t step_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                       std::size_t n) {
+  return each_image<V>(mid, rad, out_mid, out_rad, n,
+                       [](Reg<V> lo, Reg<V> hi) { return Pair<V>{F(lo), F(hi)}; });
+}
+
+// numpy's maximum, minimum, fmax and fmin of two numbers.
+template <class V>
+Reg<V> max_of(Reg<V> a, Reg<V> b) {
+  return V::select(V::bit_or(V::ge(a, b), V::is_nan(a)), a, b);
+}
+template <class V>
+Reg<V> min_of(Reg<V> a, Reg<V> b) {
+  return V::select(V::bit_or(V::ge(b, a), V::is_nan(a)), a, b);
+}
+template <class V>
+Reg<V> fmax_of(Reg<V> a, Reg<V> b) {
+  return V::select(V::bit_or(V::ge(a, b), V::is_nan(b)), a, b);
+}
+template <class V>
+Reg<V> fmin_of(Reg<V> a, Reg<V> b) {
+  return V::select(V::bit_or(V::ge(b, a), V::is_nan(b)), a, b);
+}
+
+// Endpoint by endpoint; with IgnoreNaN a NaN ball (midpoint or radius) gives
+// the other ball as it is.
+template <class V, Reg<V> (*F)(Reg<V>, Reg<V>), bool IgnoreNaN>
+std::size_t extremum_balls(const double* am, const double* ar, const double* bm, const double* br,
+                           double* out_mid, double* out_rad, std::size_t n) {
+  return each_ball_pair<V>(
+      am, ar, bm, br, out_mid, out_rad, n, [](Reg<V> ma, Reg<V> ra, Reg<V> mb, Reg<V> rb) {
+        const Pair<V> ball =
+            image_ball<V>({F(V::sub(ma, ra), V::sub(mb, rb)), F(V::add(ma, ra), V::add(mb, rb))});
+        if constexpr (!IgnoreNaN) return ball;
+        const Reg<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
+        const Reg<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
+        return Pair<V>{V::select(a_nan, mb, V::select(b_nan, ma, ball.lo)),
+                       V::select(a_nan, rb, V::select(b_nan, ra, ball.hi))};
+      });
+}
+
 template <class V>
 constexpr EndpointBlockKernels table() {
   return {sqrt_balls<V>,
@@ -197,7 +405,26 @@ constexpr EndpointBlockKernels table() {
           log_finish<V, kLog10Floor>,
           periodic_finish<V, kHalfPi>,
           periodic_finish<V, 0.0>,
-          tan_finish<V>};
+          tan_finish<V>,
+          monotone_finish<V, true, -kInfinity, kInfinity>,
+          monotone_finish<V, true, -1.0, 1.0>,
+          monotone_finish<V, false, -1.0, 1.0>,
+          monotone_finish<V, true, 1.0, kInfinity>,
+          log1p_finish<V>,
+          cosh_finish<V>,
+          square_balls<V>,
+          reciprocal_balls<V>,
+          scaled_balls<V, kDegToRad>,
+          scaled_balls<V, kRadToDeg>,
+          step_balls<V, sign_of<V>>,
+          step_balls<V, floor_of<V>>,
+          step_balls<V, ceil_of<V>>,
+          step_balls<V, trunc_of<V>>,
+          step_balls<V, nearest_integer<V>>,
+          extremum_balls<V, max_of<V>, false>,
+          extremum_balls<V, min_of<V>, false>,
+          extremum_balls<V, fmax_of<V>, true>,
+          extremum_balls<V, fmin_of<V>, true>};
 }
 
 }  // namespace
