@@ -4,7 +4,9 @@ one thread, as ratios timed in one run.
     PYTHONPATH=build/<dir>/python python3 bench/bench_functions.py [--rounds N]
 
 Every round times each case once, its baseline right before or after it (the
-order alternates between rounds); the figures are medians over the rounds.
+order alternates between rounds); the figures are medians over the rounds, a
+ratio the median of the rounds' ratios (so not always the quotient of the two
+median times beside it; the C loop is paired in rounds of its own).
 
 - Each function against numpy's same function applied to the two endpoint
   arrays (np.arctan(lo), np.arctan(hi)); the limit is 2.2 for the monotone
