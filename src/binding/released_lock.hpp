@@ -39,8 +39,9 @@ class ReleasedLock {
 // then: were the lock taken back while that exception unwinds, a forced
 // unwind started by finalisation would meet the unwind in progress, and the
 // runtime would call std::terminate.
+// (The forced unwind's handler binds a null reference: see guarded.)
 template <class Compute>
-auto compute_released(Compute&& compute) -> decltype(compute()) {
+[[gnu::no_sanitize_undefined]] auto compute_released(Compute&& compute) -> decltype(compute()) {
   std::optional<decltype(compute())> result;
   std::exception_ptr failure;
   {

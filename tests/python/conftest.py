@@ -24,8 +24,12 @@ def run_python(code: str, env_extra=None, timeout=300) -> subprocess.CompletedPr
     env = dict(os.environ)
     env.pop("RAYON_NUM_THREADS", None)
     env.pop("RAYON_RS_NUM_CPUS", None)
+    inherited = env.get("LD_PRELOAD")
     if env_extra:
         env.update(env_extra)
+    if inherited and env_extra and "LD_PRELOAD" in env_extra:
+        # A sanitizer's runtime preloaded into this interpreter must stay first.
+        env["LD_PRELOAD"] = inherited + " " + env_extra["LD_PRELOAD"]
     return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                           env=env, timeout=timeout)
 

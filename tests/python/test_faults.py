@@ -1,4 +1,6 @@
 """Faults a hostile user found: each test reproduces one and pins the fixed behaviour."""
+import os
+
 import numpy as np
 import pytest
 
@@ -23,6 +25,9 @@ time.sleep(0.5)
 """
 
 
+@pytest.mark.skipif(bool(os.environ.get("QUORVEX_SANITIZED")),
+                    reason="ASan's no-return hook fails its own stack check on a thread that "
+                           "finalisation unwinds")
 @pytest.mark.parametrize("work", ["add", "construct", "copy"])
 def test_daemon_thread_in_released_section_does_not_abort_exit(work):
     for _ in range(3):
