@@ -3,7 +3,7 @@
 The first-order model does not count rounding, so a result may miss the exact
 range by a few ulp of its magnitude, never by more. The exact range is
 computed with Fractions from the operands' exact endpoints. Run as a script,
-this prints the worst miss of each operation in ulp (the README quotes it).
+this prints the worst miss of each operation in ulp (the documentation quotes it).
 """
 import math
 import operator

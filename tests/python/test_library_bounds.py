@@ -6,7 +6,7 @@ correctly rounded values (python-flint's arb at 120 bits) on 10^6 arguments
 per function, spread over its whole domain, with hard cases near the points
 where the library reduces its argument; it must stay within half the bound,
 which leaves the bound a margin. Run as a script, this prints the worst error
-of each function (the README quotes it).
+of each function (the documentation quotes it).
 """
 import ctypes
 import math

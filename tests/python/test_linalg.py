@@ -4,7 +4,7 @@ The hull of an interval system's solution set, and the range of the
 determinant (a multilinear function), are reached at vertex systems: each
 combination of corner values of the matrix and vector balls. Those systems
 are solved exactly with Fractions. Run as a script, this prints how wide the
-results are against the exact hull (the README quotes it).
+results are against the exact hull (the documentation quotes it).
 """
 import itertools
 from fractions import Fraction
