@@ -30,14 +30,13 @@ Axis = Union[SupportsIndex, tuple[SupportsIndex, ...], None]
 class BallArray(core._BallView):
     """An n-dimensional array of real balls (midpoint ± radius), numpy style.
 
-    ``BallArray(mid, rad=0.0, rigorous=False)`` copies the midpoints `mid`
-    (any array_like of real numbers, or exact numbers such as strings,
-    Fractions and Decimals) and the radii `rad` (broadcast to the shape of
-    `mid`, not negative) into a new array. ``BallArray(a)`` with an
-    ``IntervalArray`` `a` wraps it without a copy. With ``rigorous=True`` the
-    array follows the rigorous model: a value no double holds exactly (such
-    as "0.1") gets a radius that covers it, and every operation counts every
-    rounding error.
+    ``BallArray(mid, rad=0.0, rigorous=False)`` copies the midpoints `mid` and
+    the radii `rad` into a new array. ``BallArray(a)`` with an
+    ``IntervalArray`` `a` wraps it without a copy; with a BallArray it gives
+    the same balls. With ``rigorous=True`` the array follows the rigorous
+    model: a value no double holds exactly (such as "0.1") gets a radius that
+    covers it, and every operation counts every rounding error, so each
+    result ball contains the exact result.
 
     The arrays are immutable. Indexing, iteration, ``.T``, ``reshape`` and
     ``transpose`` behave as in numpy and give views where numpy does; ``+ - *
@@ -50,6 +49,41 @@ class BallArray(core._BallView):
     In the first-order model (the default) the radii are not guaranteed
     bounds: the rounding errors of the computation itself are not added to
     them; in the rigorous model they are.
+
+    Parameters
+    ----------
+    mid : array_like, BallArray or IntervalArray
+        The midpoints: real numbers of any numpy dtype, or exact numbers
+        (strings such as "0.1", Fractions, Decimals, large integers), taken
+        as their nearest doubles.
+    rad : array_like, default 0.0
+        The radii, broadcast to the shape of `mid`; not negative (NaN and
+        inf are accepted).
+    rigorous : bool, default False
+        Whether the array follows the rigorous model.
+
+    Raises
+    ------
+    ValueError
+        A negative radius, a `rad` that does not broadcast to `mid`, or a
+        string that is no number.
+    TypeError
+        Data that is no real number (complex, datetime...), or a `rad` given
+        with an IntervalArray or BallArray.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 2.0], 0.5)
+    >>> x
+    BallArray([1±0.5, 2±0.5])
+    >>> (x + 1) * 2
+    BallArray([4±1, 6±1])
+    >>> np.sqrt(qv.BallArray(6.5, 2.5))   # the image of [4, 9]
+    BallArray(2.5±0.5)
+    >>> qv.BallArray("0.1", rigorous=True)
+    BallArray(0.1±5.5511151e-18)
     """
 
     __slots__ = ()
@@ -74,6 +108,20 @@ class BallArray(core._BallView):
         Every operation with a rigorous operand counts every rounding error, so
         its result contains the exact result for every real input inside the
         operand balls.
+
+        Returns
+        -------
+        BallArray
+            A view of the same balls whose ``rigorous`` is True.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> x = qv.BallArray(0.1)
+        >>> x * 3
+        BallArray(0.3±0)
+        >>> x.as_rigorous() * 3
+        BallArray(0.3±3.3306691e-17)
         """
         return self._with_rigorous(True)
 
@@ -81,30 +129,92 @@ class BallArray(core._BallView):
 
     @property
     def core(self) -> core.IntervalArray:
-        """The balls as an IntervalArray (sharing the storage when this array is all of it,
-        in row-major order; a copy otherwise)."""
+        """The balls as an IntervalArray of the core.
+
+        The IntervalArray shares the storage when this array is all of it, in
+        row-major order, and is a copy otherwise.
+
+        Returns
+        -------
+        IntervalArray
+            The same balls, contiguous.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).core
+        IntervalArray([1+/-0.5, 2+/-0.5])
+        """
         return _ops.contiguous(self)
 
     @property
     def mid(self) -> Float64Array:
-        """The midpoints: a read-only float64 view of the array's storage."""
+        """The midpoints: a read-only float64 view of the array's storage.
+
+        Returns
+        -------
+        numpy.ndarray
+            float64, of the array's shape.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).mid.tolist()
+        [1.0, 2.0]
+        """
         return _shape.parts(self)[0]
 
     @property
     def rad(self) -> Float64Array:
-        """The radii: a read-only float64 view of the array's storage."""
+        """The radii: a read-only float64 view of the array's storage.
+
+        Returns
+        -------
+        numpy.ndarray
+            float64, of the array's shape.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).rad.tolist()
+        [0.5, 0.5]
+        """
         return _shape.parts(self)[1]
 
     @property
     def lo(self) -> Float64Array:
-        """The lower endpoints ``mid - rad`` (a new array, rounded to nearest)."""
+        """The lower endpoints ``mid - rad`` (a new array, rounded to nearest).
+
+        Returns
+        -------
+        numpy.ndarray
+            float64, of the array's shape.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).lo.tolist()
+        [0.5, 1.5]
+        """
         mid, rad = _shape.parts(self)
         with np.errstate(all="ignore"):
             return mid - rad
 
     @property
     def hi(self) -> Float64Array:
-        """The upper endpoints ``mid + rad`` (a new array, rounded to nearest)."""
+        """The upper endpoints ``mid + rad`` (a new array, rounded to nearest).
+
+        Returns
+        -------
+        numpy.ndarray
+            float64, of the array's shape.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).hi.tolist()
+        [1.5, 2.5]
+        """
         mid, rad = _shape.parts(self)
         with np.errstate(all="ignore"):
             return mid + rad
@@ -112,9 +222,30 @@ class BallArray(core._BallView):
     def item(self, *index: SupportsIndex) -> tuple[float, float]:
         """One element as the pair (midpoint, radius) of Python floats.
 
-        Without arguments the array must have exactly one element; otherwise
-        the arguments index it as in ``numpy.ndarray.item`` (one flat index,
-        or one index per dimension).
+        Parameters
+        ----------
+        *index : int
+            No index for an array of exactly one element; otherwise one flat
+            index, or one index per dimension, as in ``numpy.ndarray.item``.
+
+        Returns
+        -------
+        tuple of float
+            The midpoint and the radius.
+
+        Raises
+        ------
+        ValueError
+            No index, and the array has more than one element.
+        IndexError
+            An index out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> x = qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5)
+        >>> x.item(3), x.item(1, 0)
+        ((4.0, 0.5), (3.0, 0.5))
         """
         mid, rad = _shape.parts(self)
         return mid.item(*index), rad.item(*index)
@@ -122,26 +253,111 @@ class BallArray(core._BallView):
     # -- data movement (views where numpy gives views) -----------------------
 
     def reshape(self, *shape: SupportsIndex | tuple[SupportsIndex, ...]) -> BallArray:
-        """The same elements in a new shape (one dimension may be -1): a view where
-        numpy's reshape gives one, a copy otherwise."""
+        """The same elements in a new shape, as ``numpy.reshape``.
+
+        A view where numpy's reshape gives one, a copy otherwise.
+
+        Parameters
+        ----------
+        *shape : int or tuple of ints
+            The new shape (one dimension may be -1, for what remains).
+
+        Returns
+        -------
+        BallArray
+            The balls in row-major order, in the new shape.
+
+        Raises
+        ------
+        ValueError
+            The sizes differ.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0, 3.0, 4.0], 0.5).reshape(2, -1)
+        BallArray([[1±0.5, 2±0.5],
+                   [3±0.5, 4±0.5]])
+        """
         target = shape[0] if len(shape) == 1 and isinstance(shape[0], tuple) else shape
         return _shape.moved(self, lambda part: part.reshape(cast(Any, target)))
 
     def transpose(self, *axes: SupportsIndex | tuple[SupportsIndex, ...]) -> BallArray:
-        """The array with its axes permuted as ``numpy.transpose`` does (reversed by
-        default), as a view."""
+        """The array with its axes permuted, as ``numpy.transpose`` (a view).
+
+        Parameters
+        ----------
+        *axes : int or tuple of ints
+            The permutation; the axes are reversed when none is given.
+
+        Returns
+        -------
+        BallArray
+            A view of the same balls.
+
+        Raises
+        ------
+        ValueError
+            `axes` is no permutation of the array's axes.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0]], 0.5).transpose()
+        BallArray([[1±0.5],
+                   [2±0.5]])
+        """
         return _shape.moved(self, lambda part: part.transpose(*axes))
 
     def ravel(self) -> BallArray:
-        """The elements as a 1-D array, a view when numpy's ravel gives one."""
+        """The elements as a 1-D array, in row-major order.
+
+        Returns
+        -------
+        BallArray
+            A view when numpy's ravel gives one, a copy otherwise.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).ravel()
+        BallArray([1±0.5, 2±0.5, 3±0.5, 4±0.5])
+        """
         return _shape.moved(self, np.ravel)
 
     def flatten(self) -> BallArray:
-        """The elements as a new 1-D array (always a copy)."""
+        """The elements as a new 1-D array, in row-major order.
+
+        Returns
+        -------
+        BallArray
+            A copy, with storage of its own.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).flatten()
+        BallArray([1±0.5, 2±0.5, 3±0.5, 4±0.5])
+        """
         return _copy(_shape.moved(self, np.ravel))
 
     def copy(self) -> BallArray:
-        """A copy with storage of its own (only the viewed elements)."""
+        """A copy with storage of its own, holding only the viewed elements.
+
+        Returns
+        -------
+        BallArray
+            The same balls, in the same model.
+
+        Examples
+        --------
+        >>> import numpy as np
+        >>> import quorvex as qv
+        >>> x = qv.BallArray([1.0, 2.0, 3.0], 0.5)
+        >>> y = x[::2].copy()
+        >>> y, np.shares_memory(y.mid, x.mid)
+        (BallArray([1±0.5, 3±0.5]), False)
+        """
         return _copy(self)
 
     def _index(self, key: Any) -> BallArray:
@@ -199,9 +415,39 @@ class BallArray(core._BallView):
     __rpow__ = _ufuncs.binary_operator(np.power, True)
 
     def __pow__(self, exponent: BallLike, modulo: None = None) -> BallArray:
-        """``x ** p`` for a number, an array or a BallArray p, as ``np.power``: the image
-        of t^n over each ball for an exact integer n, else over the part of the base at or
-        above zero."""
+        """``x ** exponent``: the powers (as ``np.power``).
+
+        Each result ball holds the image of t**n over its ball for an exact
+        integer exponent n, else the image of the power over the part of the
+        base at or above zero and the exponent ball. In the first-order model
+        the radii leave the rounding errors of the computation out; under the
+        rigorous model the balls contain the exact powers.
+
+        Parameters
+        ----------
+        exponent : BallArray, IntervalArray or array_like
+            The exponents; numbers and arrays of real numbers are exact balls.
+        modulo : None
+            Only None: a modulus is not supported.
+
+        Returns
+        -------
+        BallArray
+            The powers, of the broadcast shape.
+
+        Raises
+        ------
+        TypeError
+            A modulus is given.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, -2.0], 0.5) ** 2
+        BallArray([1.25±1, 4.25±2])
+        >>> qv.BallArray(4.0, 0.0) ** qv.BallArray(0.5, 0.5)
+        BallArray(2.5±1.5)
+        """
         if modulo is not None:
             raise TypeError("pow() with a modulus is not supported for BallArray")
         return _pow(self, exponent)
@@ -242,59 +488,364 @@ class BallArray(core._BallView):
     # -- reductions ----------------------------------------------------------
 
     def sum(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Sum: midpoints summed, radii summed, then the ball of [M - R, M + R].
+        """Sum of the balls over the given axes.
 
-        Each result element sums its balls in the order of the core's
-        whole-array sum, so the sum over every axis, or along the axis of a
-        1-D array, has the core's bits.
+        The midpoints are summed to M and the radii to R, and the result is the
+        ball of [M - R, M + R]. Each result element sums its balls in the order
+        of the core's whole-array sum, so the sum over every axis, or along the
+        axis of a 1-D array, has the core's bits. Under the rigorous model the
+        radius also bounds every rounding error, so the ball contains the exact
+        sum of every choice of reals inside the balls.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The sums; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).sum()
+        BallArray(3±1)
+        >>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).sum(axis=0)
+        BallArray([4±1, 6±1])
         """
         return _reductions.reduce("sum", self, axis, keepdims)
 
     def mean(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Mean: the sum as in ``sum``, divided by the count as the core does."""
+        """Mean of the balls over the given axes.
+
+        The sum as ``sum`` forms it, divided by the number of balls; no ball
+        gives NaN ± NaN.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The means; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).mean()
+        BallArray(1.5±0.5)
+        """
         return _reductions.reduce("mean", self, axis, keepdims)
 
     def var(self, axis: Axis = None, ddof: float = 0, keepdims: bool = False) -> BallArray:
-        """Variance about the mean ball, divided by n - ddof."""
+        """Variance of the balls over the given axes, divided by n - ddof.
+
+        The midpoint is the variance of the midpoints about the mean's
+        midpoint; the radius bounds how far the balls' radii and the mean's
+        radius can move it. Under the rigorous model the rounding errors are
+        counted too.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        ddof : float, default 0
+            Subtracted from the count n in the divisor (1 for the sample
+            variance).
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The variances; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0, 3.0], 0.1).var()
+        BallArray(0.66666667±0.30666667)
+        """
         return _reductions.reduce("var", self, axis, keepdims, ddof)
 
     def std(self, axis: Axis = None, ddof: float = 0, keepdims: bool = False) -> BallArray:
-        """Standard deviation: the square roots of the variance's endpoints."""
+        """Standard deviation of the balls over the given axes.
+
+        The ball between the square roots of the endpoints of ``var`` (an
+        endpoint below zero counts as zero).
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        ddof : float, default 0
+            Subtracted from the count n in the divisor of the variance.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The standard deviations; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0, 3.0], 0.1).std()
+        BallArray(0.79328829±0.19328829)
+        """
         return _reductions.reduce("std", self, axis, keepdims, ddof)
 
     def prod(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Product with outward-rounded endpoint products."""
+        """Product of the balls over the given axes.
+
+        The balls are multiplied as endpoint pairs, every product of endpoints
+        rounded outward; in the first-order model the endpoints of the inputs
+        and the final ball are rounded to nearest, under the rigorous model
+        outward too. No ball gives 1 ± 0.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The products; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).prod()
+        BallArray(2.25±1.5)
+        """
         return _reductions.reduce("prod", self, axis, keepdims)
 
     def min(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """The ball from the smallest lower endpoint to the smallest upper endpoint.
+        """Minimum of the balls over the given axes.
 
-        NaN endpoints are passed over, as by the core's ``min_val``.
+        The ball from the smallest lower endpoint to the smallest upper
+        endpoint: it holds the minimum of every choice of reals inside the
+        balls. NaN endpoints are passed over, as by the core's ``min_val``.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The minima; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        ValueError
+            A reduction over no ball.
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([3.0, 1.0], [0.5, 2.5]).min()   # [2.5, 3.5] and [-1.5, 3.5]
+        BallArray(1±2.5)
         """
         return _reductions.reduce("min", self, axis, keepdims)
 
     def max(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """The ball from the largest lower endpoint to the largest upper endpoint."""
+        """Maximum of the balls over the given axes.
+
+        The ball from the largest lower endpoint to the largest upper endpoint:
+        it holds the maximum of every choice of reals inside the balls. NaN
+        endpoints are passed over.
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The maxima; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        ValueError
+            A reduction over no ball.
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([3.0, 1.0], [0.5, 2.5]).max()   # [2.5, 3.5] and [-1.5, 3.5]
+        BallArray(3±0.5)
+        """
         return _reductions.reduce("max", self, axis, keepdims)
 
     def norm(self, axis: Axis = None, keepdims: bool = False) -> BallArray:
-        """Euclidean norm."""
+        """Euclidean norm of the balls over the given axes.
+
+        With Q the sum of the squared midpoints and P a bound on how far the
+        radii can move it, the ball between sqrt(Q - P) (0 when Q - P is
+        negative) and sqrt(Q + P).
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to reduce; None reduces all of them.
+        keepdims : bool, default False
+            Whether the reduced axes stay, with length one.
+
+        Returns
+        -------
+        BallArray
+            The norms; 0-d when every axis is reduced.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([3.0, 4.0], 0.5).norm()
+        BallArray(4.9420886±0.7587885)
+        """
         return _reductions.reduce("norm", self, axis, keepdims)
 
     def cumsum(self, axis: SupportsIndex | None = None) -> BallArray:
-        """Running sums of the midpoints and of the radii, in index order (over the
-        flattened array when `axis` is None, as numpy)."""
+        """Running sums of the balls along an axis.
+
+        The midpoints and the radii are summed in index order.
+
+        Parameters
+        ----------
+        axis : int or None, default None
+            The axis; None runs over the flattened array, as numpy.
+
+        Returns
+        -------
+        BallArray
+            The running sums, of the array's shape (1-D for None).
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0, 3.0], 0.5).cumsum()
+        BallArray([1±0.5,   3±1, 6±1.5])
+        """
         return _reductions.accumulate("cumsum", self, axis)
 
     def cumprod(self, axis: SupportsIndex | None = None) -> BallArray:
-        """Running products with outward-rounded endpoint products."""
+        """Running products of the balls along an axis.
+
+        Each step multiplies endpoint pairs, rounding the endpoint products
+        outward, as ``prod`` does.
+
+        Parameters
+        ----------
+        axis : int or None, default None
+            The axis; None runs over the flattened array, as numpy.
+
+        Returns
+        -------
+        BallArray
+            The running products, of the array's shape (1-D for None).
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0, 3.0], 0.5).cumprod()
+        BallArray([     1±0.5,   2.25±1.5,  7.5±5.625])
+        """
         return _reductions.accumulate("cumprod", self, axis)
 
     def dot(self, other: BallLike) -> BallArray:
-        """Dot product as ``numpy.dot`` for operands of up to 2 dimensions.
+        """Dot product, as ``numpy.dot`` for operands of up to 2 dimensions.
 
         Two 1-D operands of equal length give the core's inner product (a 0-d
         array); 2-D operands give the matrix product; a 0-d operand scales.
+
+        Parameters
+        ----------
+        other : BallArray, IntervalArray or array_like
+            The other operand; numbers and arrays of real numbers are exact
+            balls.
+
+        Returns
+        -------
+        BallArray
+            The product.
+
+        Raises
+        ------
+        ValueError
+            An operand of more than 2 dimensions, or shapes not aligned.
+        TypeError
+            An operand that is neither balls nor real numbers.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> x = qv.BallArray([1.0, 2.0], 0.5)
+        >>> x.dot(x)
+        BallArray(5±3.5)
+        >>> x.dot([[1.0, 0.0], [0.0, 2.0]])
+        BallArray([1±0.5,   4±1])
         """
         return _reductions.dot(self, other)
 
@@ -355,30 +906,156 @@ class BallArray(core._BallView):
     # -- shape and selection methods, as numpy's ------------------------------------
 
     def squeeze(self, axis: Axis = None) -> BallArray:
-        """The array without its axes of length one (or only those of `axis`), a view."""
+        """The array without its axes of length one, a view (as ``numpy.squeeze``).
+
+        Parameters
+        ----------
+        axis : None, int or tuple of ints, default None
+            The axes to remove, each of length one; None removes them all.
+
+        Returns
+        -------
+        BallArray
+            A view of the same balls.
+
+        Raises
+        ------
+        ValueError
+            An axis of `axis` does not have length one.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0], [2.0]], 0.5).squeeze()
+        BallArray([1±0.5, 2±0.5])
+        """
         return _shape.moved(self, lambda part: part.squeeze(cast(Any, axis)))
 
     def swapaxes(self, axis1: SupportsIndex, axis2: SupportsIndex) -> BallArray:
-        """The array with two axes interchanged, a view."""
+        """The array with two axes interchanged, a view (as ``numpy.swapaxes``).
+
+        Parameters
+        ----------
+        axis1, axis2 : int
+            The axes.
+
+        Returns
+        -------
+        BallArray
+            A view of the same balls.
+
+        Raises
+        ------
+        numpy.exceptions.AxisError
+            An axis out of range.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0]], 0.5).swapaxes(0, 1)
+        BallArray([[1±0.5],
+                   [2±0.5]])
+        """
         return _shape.moved(self, lambda part: part.swapaxes(axis1, axis2))
 
     def repeat(self, repeats: npt.ArrayLike, axis: SupportsIndex | None = None) -> BallArray:
-        """Each ball repeated, as ``numpy.repeat`` (over the flattened array by default)."""
+        """Each ball repeated, as ``numpy.repeat``.
+
+        Parameters
+        ----------
+        repeats : int or array of ints
+            The number of copies of each ball, broadcast along the axis.
+        axis : int or None, default None
+            The axis along which to repeat; None repeats over the flattened
+            array.
+
+        Returns
+        -------
+        BallArray
+            A new array.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([1.0, 2.0], 0.5).repeat(2)
+        BallArray([1±0.5, 1±0.5, 2±0.5, 2±0.5])
+        """
         return _shape.moved(self, lambda part: part.repeat(cast(Any, repeats), axis))
 
     def diagonal(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
                  axis2: SupportsIndex = 1) -> BallArray:
-        """The diagonal balls, as ``numpy.diagonal`` (a view)."""
+        """The diagonal balls, as ``numpy.diagonal`` (a view).
+
+        Parameters
+        ----------
+        offset : int, default 0
+            The diagonal: above the main one for a positive offset, below for
+            a negative one.
+        axis1, axis2 : int, default 0 and 1
+            The axes of the 2-D subarrays whose diagonals are taken.
+
+        Returns
+        -------
+        BallArray
+            A view of the diagonal balls.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).diagonal()
+        BallArray([1±0.5, 4±0.5])
+        """
         return _shape.moved(self, lambda part: part.diagonal(offset, axis1, axis2))
 
     def trace(self, offset: SupportsIndex = 0, axis1: SupportsIndex = 0,
               axis2: SupportsIndex = 1) -> BallArray:
-        """The sum of the diagonal balls, as ``sum`` adds them."""
+        """The sum of the diagonal balls, as ``sum`` adds them (as ``numpy.trace``).
+
+        Parameters
+        ----------
+        offset : int, default 0
+            The diagonal, as for ``diagonal``.
+        axis1, axis2 : int, default 0 and 1
+            The axes of the 2-D subarrays whose diagonals are summed.
+
+        Returns
+        -------
+        BallArray
+            The sums: 0-d for a 2-D array.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).trace()
+        BallArray(5±1)
+        """
         return _reductions.reduce("sum", self.diagonal(offset, axis1, axis2), -1)
 
     def clip(self, min: BallLike | None = None, max: BallLike | None = None) -> BallArray:
-        """The image of every ball under numpy's clip: the ball of [clip(lo), clip(hi)].
-        The bounds are numbers, arrays or balls; None leaves that side open."""
+        """The image of every ball under numpy's clip, as ``numpy.clip``.
+
+        Each result is the ball of [clip(lo), clip(hi)]: it holds the clipped
+        value of every real in its ball. A ball bound clips the lower
+        endpoints with its own lower endpoint and the upper endpoints with its
+        upper one.
+
+        Parameters
+        ----------
+        min, max : BallArray, array_like or None, default None
+            The bounds, broadcast against the array; None leaves that side
+            open.
+
+        Returns
+        -------
+        BallArray
+            The clipped balls, of the broadcast shape.
+
+        Examples
+        --------
+        >>> import quorvex as qv
+        >>> qv.BallArray([0.0, 5.0, 10.0], 1.0).clip(0.5, 9.0)
+        BallArray([0.75±0.25,       5±1,       9±0])
+        """
         result: BallArray = _interval.clip(self, min, max)
         return result
 
@@ -450,3 +1127,9 @@ def from_ball_parts(mid: npt.ArrayLike, rad: npt.ArrayLike,
     """A BallArray of `shape` holding a copy of ball data that broadcasts to it."""
     return _ops.wrap(BallArray, from_parts(mid, rad, shape))
 
+
+
+# The attributes BallArray inherits from the core's view carry their docstrings
+# there; naming them here runs their examples with the package's doctests.
+__test__ = {f"BallArray.{name}": getattr(core._BallView, name).__doc__
+            for name in ("shape", "ndim", "size", "rigorous", "T")}

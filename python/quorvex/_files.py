@@ -24,18 +24,76 @@ _ARRAYS = ("mid", "rad", "rigorous")
 
 
 def save(file: File, x: BallLike) -> None:
-    """Writes the balls `x` to `file` (a path, to which numpy adds ``.npz`` when it
-    lacks it, or a binary file object), exactly: ``load`` gives back the bits."""
+    """Writes the balls `x` to an .npz file, exactly: ``load`` gives back the bits.
+
+    The file holds the midpoints, the radii and the rounding model, and no
+    pickle.
+
+    Parameters
+    ----------
+    file : str, os.PathLike or binary file object
+        Where to write; numpy adds ``.npz`` to a path that lacks it.
+    x : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls.
+
+    Returns
+    -------
+    None
+
+    Raises
+    ------
+    OSError
+        The file cannot be written.
+
+    Examples
+    --------
+    >>> import io
+    >>> import quorvex as qv
+    >>> file = io.BytesIO()
+    >>> qv.save(file, qv.BallArray([1.0, 2.0], 0.5, rigorous=True))
+    >>> _ = file.seek(0)
+    >>> x = qv.load(file)
+    >>> x, x.rigorous
+    (BallArray([1±0.5, 2±0.5]), True)
+    """
     balls = asball(x)
     mid, rad = _shape.parts(balls)
     np.savez(file, mid=mid, rad=rad, rigorous=np.array(balls.rigorous))
 
 
 def load(file: File) -> BallArray:
-    """The BallArray that ``save`` wrote to `file` (contiguous, in row-major order).
+    """The BallArray that ``save`` wrote to `file`.
 
-    Raises ValueError for a file that is not such an .npz file: a missing
-    array, an array of another kind, shapes that differ, a negative radius.
+    Nothing in the file is a Python object, so reading it runs no code.
+
+    Parameters
+    ----------
+    file : str, os.PathLike or binary file object
+        The .npz file.
+
+    Returns
+    -------
+    BallArray
+        The saved balls (contiguous, in row-major order), under the model they
+        were saved with.
+
+    Raises
+    ------
+    ValueError
+        A file that is not such an .npz file: a missing array, an array of
+        another kind, shapes that differ, a negative radius.
+    OSError
+        The file cannot be read.
+
+    Examples
+    --------
+    >>> import io
+    >>> import quorvex as qv
+    >>> file = io.BytesIO()
+    >>> qv.save(file, qv.BallArray([[1.0, 2.0]], 0.25))
+    >>> _ = file.seek(0)
+    >>> qv.load(file)
+    BallArray([[1±0.25, 2±0.25]])
     """
     data = np.load(file, allow_pickle=False)
     if not isinstance(data, np.lib.npyio.NpzFile):

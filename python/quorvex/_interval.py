@@ -143,8 +143,38 @@ def _shape_of(*operands: Parts) -> tuple[int, ...]:
 
 
 def intersection(x: Any, y: Any) -> Any:
-    """The balls of the common parts of x and y, elementwise (NaN ± NaN where they
-    are disjoint)."""
+    """The balls of the common parts of x and y, elementwise.
+
+    Each result is the ball of [max(lo(x), lo(y)), min(hi(x), hi(y))]; where
+    the balls are disjoint, or one is NaN, it is NaN ± NaN. Under the rigorous
+    model the endpoints are rounded outward, so the ball holds the common
+    part. Also the method ``x.intersection(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls, at least one a BallArray; numbers and arrays of real
+        numbers are exact balls. The operands broadcast as in numpy.
+
+    Returns
+    -------
+    BallArray
+        Of the broadcast shape, and of the class of the first ball operand.
+
+    Raises
+    ------
+    TypeError
+        No operand is a BallArray, or one is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.intersection(x, qv.BallArray(2.0, 0.5))   # with [1.5, 2.5]
+    BallArray([1.75±0.25,   nan±nan])
+    """
     cls = _ball_class("intersection", (x, y))
     px, py = _parts(x, "intersection"), _parts(y, "intersection")
     rigorous = _rigorous((x, y))
@@ -160,7 +190,37 @@ def intersection(x: Any, y: Any) -> Any:
 
 
 def hull(x: Any, y: Any) -> Any:
-    """The smallest balls holding both x and y, elementwise."""
+    """The smallest balls holding both x and y, elementwise.
+
+    Each result is the ball of [min(lo(x), lo(y)), max(hi(x), hi(y))]; NaN ±
+    NaN where either ball is NaN. Under the rigorous model the endpoints are
+    rounded outward, so the ball holds both. Also the method ``x.hull(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls, at least one a BallArray; numbers and arrays of real
+        numbers are exact balls. The operands broadcast as in numpy.
+
+    Returns
+    -------
+    BallArray
+        Of the broadcast shape, and of the class of the first ball operand.
+
+    Raises
+    ------
+    TypeError
+        No operand is a BallArray, or one is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.hull(x, qv.BallArray(2.0, 0.5))   # with [1.5, 2.5]
+    BallArray([1.25±1.25, 3.25±1.75])
+    """
     cls = _ball_class("hull", (x, y))
     px, py = _parts(x, "hull"), _parts(y, "hull")
     rigorous = _rigorous((x, y))
@@ -176,8 +236,33 @@ def hull(x: Any, y: Any) -> Any:
 
 
 def bisect(x: Any) -> tuple[Any, Any]:
-    """The two halves [lo, mid] and [mid, hi] of every ball of x, as a pair of arrays
-    (NaN balls have NaN halves)."""
+    """The two halves [lo, mid] and [mid, hi] of every ball of x.
+
+    NaN balls have NaN halves. Under the rigorous model the outer endpoints
+    are rounded outward, so the halves together hold the ball. Also the
+    method ``x.bisect()``.
+
+    Parameters
+    ----------
+    x : BallArray
+        The balls.
+
+    Returns
+    -------
+    tuple of BallArray
+        The lower halves and the upper halves, each of the shape of x.
+
+    Raises
+    ------
+    TypeError
+        x is not a BallArray.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.bisect(qv.BallArray([1.0, 4.0], 1.0))
+    (BallArray([0.5±0.5, 3.5±0.5]), BallArray([1.5±0.5, 4.5±0.5]))
+    """
     cls = _ball_class("bisect", (x,))
     px = _parts(x, "bisect")
     lo, hi = _endpoints(px, x.rigorous)
@@ -237,62 +322,415 @@ def _predicate(name: str, x: Any, y: Any, test: Test, inward: str = "") -> Bools
 
 
 def contains(x: Any, y: Any) -> Bools:
-    """Whether each ball (or number) of y lies inside the ball of x."""
+    """Whether each ball (or number) of y lies inside the ball of x, elementwise.
+
+    True where lo(x) <= lo(y) and hi(y) <= hi(x). Under the rigorous model the
+    endpoints are rounded so that True is certain. Also the method
+    ``x.contains(y)``; ``y in x`` asks whether any ball of x holds y.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.contains(x, qv.BallArray(1.5, 0.25)).tolist()
+    [True, False]
+    """
     return _predicate("contains", x, y, lambda xl, xh, yl, yh: (xl <= yl) & (yh <= xh), "x")
 
 
 def subset(x: Any, y: Any) -> Bools:
-    """Whether each ball of x lies inside the ball of y."""
+    """Whether each ball of x lies inside the ball of y, elementwise.
+
+    True where lo(y) <= lo(x) and hi(x) <= hi(y). Under the rigorous model the
+    endpoints are rounded so that True is certain. Also the method
+    ``x.subset(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.subset(qv.BallArray(1.5, 0.25), x).tolist()
+    [True, False]
+    """
     return _predicate("subset", x, y, lambda xl, xh, yl, yh: (yl <= xl) & (xh <= yh), "y")
 
 
 def overlaps(x: Any, y: Any) -> Bools:
-    """Whether the balls of x and y have a point in common."""
+    """Whether the balls of x and y have a point in common, elementwise.
+
+    True where lo(x) <= hi(y) and lo(y) <= hi(x). Under the rigorous model the
+    endpoints are rounded so that True is certain. Also the method
+    ``x.overlaps(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.overlaps(x, qv.BallArray(2.0, 0.5)).tolist()
+    [True, False]
+    """
     return _predicate("overlaps", x, y, lambda xl, xh, yl, yh: (xl <= yh) & (yl <= xh))
 
 
 def isdisjoint(x: Any, y: Any) -> Bools:
-    """Whether the balls of x and y have no point in common."""
+    """Whether the balls of x and y have no point in common, elementwise.
+
+    True where hi(x) < lo(y) or hi(y) < lo(x). Under the rigorous model the
+    endpoints are rounded so that True is certain. A NaN ball gives False here
+    too, so this is not the negation of ``overlaps`` there. Also the method
+    ``x.isdisjoint(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.isdisjoint(x, qv.BallArray(2.0, 0.5)).tolist()
+    [False, True]
+    """
     return _predicate("isdisjoint", x, y, lambda xl, xh, yl, yh: (xh < yl) | (yh < xl))
 
 
 def certainly_lt(x: Any, y: Any) -> Bools:
-    """Whether every value of x is below every value of y."""
+    """Whether every value of x is below every value of y, elementwise.
+
+    True where hi(x) < lo(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.certainly_lt(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.certainly_lt(x, 2.5).tolist()
+    [True, False]
+    """
     return _predicate("certainly_lt", x, y, lambda xl, xh, yl, yh: xh < yl)
 
 
 def certainly_le(x: Any, y: Any) -> Bools:
-    """Whether every value of x is at most every value of y."""
+    """Whether every value of x is at most every value of y, elementwise.
+
+    True where hi(x) <= lo(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.certainly_le(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.certainly_le(x, 2.0).tolist()
+    [True, False]
+    """
     return _predicate("certainly_le", x, y, lambda xl, xh, yl, yh: xh <= yl)
 
 
 def certainly_gt(x: Any, y: Any) -> Bools:
-    """Whether every value of x is above every value of y."""
+    """Whether every value of x is above every value of y, elementwise.
+
+    True where lo(x) > hi(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.certainly_gt(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.certainly_gt(x, 2.5).tolist()
+    [False, True]
+    """
     return _predicate("certainly_gt", x, y, lambda xl, xh, yl, yh: xl > yh)
 
 
 def certainly_ge(x: Any, y: Any) -> Bools:
-    """Whether every value of x is at least every value of y."""
+    """Whether every value of x is at least every value of y, elementwise.
+
+    True where lo(x) >= hi(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.certainly_ge(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.certainly_ge(x, 3.0).tolist()
+    [False, True]
+    """
     return _predicate("certainly_ge", x, y, lambda xl, xh, yl, yh: xl >= yh)
 
 
 def possibly_lt(x: Any, y: Any) -> Bools:
-    """Whether some value of x is below some value of y."""
+    """Whether some value of x is below some value of y, elementwise.
+
+    True where lo(x) < hi(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.possibly_lt(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.possibly_lt(x, 1.0).tolist()
+    [True, False]
+    """
     return _predicate("possibly_lt", x, y, lambda xl, xh, yl, yh: xl < yh)
 
 
 def possibly_le(x: Any, y: Any) -> Bools:
-    """Whether some value of x is at most some value of y."""
+    """Whether some value of x is at most some value of y, elementwise.
+
+    True where lo(x) <= hi(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.possibly_le(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.possibly_le(x, 0.0).tolist()
+    [True, False]
+    """
     return _predicate("possibly_le", x, y, lambda xl, xh, yl, yh: xl <= yh)
 
 
 def possibly_gt(x: Any, y: Any) -> Bools:
-    """Whether some value of x is above some value of y."""
+    """Whether some value of x is above some value of y, elementwise.
+
+    True where hi(x) > lo(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.possibly_gt(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.possibly_gt(x, 2.0).tolist()
+    [False, True]
+    """
     return _predicate("possibly_gt", x, y, lambda xl, xh, yl, yh: xh > yl)
 
 
 def possibly_ge(x: Any, y: Any) -> Bools:
-    """Whether some value of x is at least some value of y."""
+    """Whether some value of x is at least some value of y, elementwise.
+
+    True where hi(x) >= lo(y). Under the rigorous model the endpoints are
+    rounded so that True is certain. Also the method ``x.possibly_ge(y)``.
+
+    Parameters
+    ----------
+    x, y : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls. The
+        operands broadcast as in numpy.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.bool
+        Of the broadcast shape; False where either ball is NaN.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+    ValueError
+        Operands that do not broadcast.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> x = qv.BallArray([1.0, 4.0], 1.0)   # [0, 2] and [3, 5]
+    >>> qv.possibly_ge(x, 2.0).tolist()
+    [True, True]
+    """
     return _predicate("possibly_ge", x, y, lambda xl, xh, yl, yh: xh >= yl)
 
 
@@ -300,22 +738,98 @@ def possibly_ge(x: Any, y: Any) -> Bools:
 
 
 def width(x: Any) -> Float64Array:
-    """The widths 2 · rad of the balls, as a float64 array."""
+    """The widths 2 · rad of the balls.
+
+    Also the method ``x.width()``.
+
+    Parameters
+    ----------
+    x : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls (of
+        width 0).
+
+    Returns
+    -------
+    numpy.ndarray or numpy.float64
+        float64, of the shape of x.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.width(qv.BallArray([1.0, 4.0], [1.0, 0.25])).tolist()
+    [2.0, 0.5]
+    """
     mid, rad = _parts(x, "width")
     result: Float64Array = np.multiply(np.broadcast_to(rad, np.shape(mid)), 2.0)
     return result
 
 
 def mag(x: Any) -> Float64Array:
-    """The largest absolute value in each ball, max(|lo|, |hi|), as a float64 array."""
+    """The largest absolute value in each ball: max(abs(lo), abs(hi)).
+
+    Under the rigorous model the endpoints are rounded outward first, so the
+    value bounds every absolute value in the ball. Also the method
+    ``x.mag()``.
+
+    Parameters
+    ----------
+    x : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.float64
+        float64, of the shape of x.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.mag(qv.BallArray([-3.0, 0.5], 1.0)).tolist()   # [-4, -2] and [-0.5, 1.5]
+    [4.0, 1.5]
+    """
     lo, hi = _endpoints(_parts(x, "mag"), _rigorous((x,)))
     result: Float64Array = np.maximum(np.negative(lo), hi)
     return result
 
 
 def mig(x: Any) -> Float64Array:
-    """The smallest absolute value in each ball: 0 where the ball holds 0, else
-    min(|lo|, |hi|), as a float64 array."""
+    """The smallest absolute value in each ball.
+
+    0 where the ball holds 0, else min(abs(lo), abs(hi)). Under the rigorous
+    model the endpoints are rounded outward first, so the value is at most
+    every absolute value in the ball. Also the method ``x.mig()``.
+
+    Parameters
+    ----------
+    x : BallArray, IntervalArray or array_like
+        The balls; numbers and arrays of real numbers are exact balls.
+
+    Returns
+    -------
+    numpy.ndarray or numpy.float64
+        float64, of the shape of x.
+
+    Raises
+    ------
+    TypeError
+        An operand that is neither balls nor real numbers.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.mig(qv.BallArray([-3.0, 0.5], 1.0)).tolist()   # [-4, -2] and [-0.5, 1.5]
+    [2.0, 0.0]
+    """
     lo, hi = _endpoints(_parts(x, "mig"), _rigorous((x,)))
     result: Float64Array = np.maximum(np.maximum(lo, np.negative(hi)), 0.0)
     return result

@@ -184,26 +184,71 @@ def checked_parts(mid: Any, rad: Any, caller: str,
 
 
 def from_numpy(mid: npt.ArrayLike, rad: npt.ArrayLike = 0.0) -> core.IntervalArray:
-    """An IntervalArray with the midpoints `mid` and the radii `rad`.
+    """A new IntervalArray of the core with the midpoints `mid` and the radii `rad`.
 
-    `mid` is any array_like of real numbers (of any dtype and strides); the
-    result has its shape, a scalar giving shape []. `rad` is a scalar or an
-    array_like that broadcasts to that shape. Both are converted to float64
-    as ``astype(np.float64)`` would. Radii must not be negative; NaN and
-    +inf are accepted.
+    Both are converted to float64 as ``astype(np.float64)`` would, in one
+    copy into the new storage. For a BallArray, use ``BallArray(mid, rad)``.
 
-    Raises TypeError for complex, object, string or datetime data, and
-    ValueError for a `rad` that does not broadcast or holds a negative value;
-    nothing is allocated then. MemoryError when the storage cannot be had.
+    Parameters
+    ----------
+    mid : array_like
+        Real numbers of any dtype and strides; the result has their shape (a
+        scalar gives shape []).
+    rad : array_like, default 0.0
+        A scalar or radii that broadcast to that shape; not negative (NaN and
+        +inf are accepted).
+
+    Returns
+    -------
+    IntervalArray
+
+    Raises
+    ------
+    TypeError
+        Complex, object, string or datetime data.
+    ValueError
+        A `rad` that does not broadcast or holds a negative value (nothing is
+        allocated then).
+    MemoryError
+        The storage cannot be had.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.from_numpy([1.0, 2.0], 0.5)
+    IntervalArray([1+/-0.5, 2+/-0.5])
     """
     return checked_parts(mid, rad, "from_numpy()")
 
 
 def to_numpy(a: core.IntervalArray) -> tuple[Float64Array, Float64Array]:
-    """The midpoints and radii of `a` as two read-only float64 arrays of its shape.
+    """The midpoints and radii of an IntervalArray, as two read-only numpy arrays.
 
     They share memory with `a` (nothing is copied, whatever the size) and keep
-    that memory alive after `a` is gone.
+    that memory alive after `a` is gone. For a BallArray, use ``.mid`` and
+    ``.rad``.
+
+    Parameters
+    ----------
+    a : IntervalArray
+        The core's array.
+
+    Returns
+    -------
+    tuple of numpy.ndarray
+        The midpoints and the radii, float64, of the shape of `a`.
+
+    Raises
+    ------
+    TypeError
+        `a` is not an IntervalArray.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> mid, rad = qv.to_numpy(qv.from_numpy([1.0, 2.0], 0.5))
+    >>> mid.tolist(), rad.tolist(), mid.flags.writeable
+    ([1.0, 2.0], [0.5, 0.5], False)
     """
     if not isinstance(a, core.IntervalArray):
         raise TypeError(f"to_numpy() needs an IntervalArray, not {type(a).__name__}")

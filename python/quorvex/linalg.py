@@ -19,6 +19,18 @@ which is close to the identity.
 Failures raise ``numpy.linalg.LinAlgError``: a singular midpoint matrix
 ("Singular matrix", as numpy says), a system too wide or too ill-conditioned to
 verify, a matrix that is not square. NaN or infinite entries give NaN balls.
+``numpy.linalg.solve``, ``inv``, ``det``, ``lstsq`` and ``norm`` called with a
+BallArray run these.
+
+Examples
+--------
+>>> import numpy as np
+>>> import quorvex as qv
+>>> a = qv.BallArray([[2.0, 1.0], [1.0, 3.0]], 0.01)
+>>> qv.linalg.solve(a, [3.0, 5.0])
+BallArray([0.8±0.01787104, 1.4±0.01340328])
+>>> np.linalg.det(a)
+BallArray(5±0.070452261)
 """
 
 from __future__ import annotations
@@ -124,6 +136,11 @@ def _stack(cls: type[BallArray], pieces: list[BallArray], batch: tuple[int, ...]
 def solve(a: Any, b: Any) -> BallArray:
     """The balls holding every solution x of a x = b for a and b inside the given balls.
 
+    The enclosure is verified by the Krawczyk operator around an approximate
+    solution (see the module's description); under the rigorous model it
+    counts every rounding error too. Stacks of matrices broadcast as in
+    ``numpy.linalg.solve``.
+
     Parameters
     ----------
     a : BallArray or array_like, shape (..., M, M)
@@ -133,13 +150,23 @@ def solve(a: Any, b: Any) -> BallArray:
 
     Returns
     -------
-    BallArray of the shape numpy.linalg.solve gives.
+    BallArray
+        The solutions, of the shape numpy.linalg.solve gives.
 
     Raises
     ------
     numpy.linalg.LinAlgError
         The midpoint matrix is singular, the system is too wide or too
         ill-conditioned to verify, or `a` is not square.
+    ValueError
+        `b` does not match `a`.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> a = qv.BallArray([[2.0, 1.0], [1.0, 3.0]], 0.01)
+    >>> qv.linalg.solve(a, [3.0, 5.0])
+    BallArray([0.8±0.01787104, 1.4±0.01340328])
     """
     cls = next((type(v) for v in (a, b) if isinstance(v, BallArray)), BallArray)
     x, y = _ball(a, cls), _ball(b, cls)
@@ -166,18 +193,30 @@ def solve(a: Any, b: Any) -> BallArray:
 def inv(a: Any) -> BallArray:
     """Balls holding the inverse of every matrix inside the given balls.
 
+    Computed as ``solve(a, I)``.
+
     Parameters
     ----------
     a : BallArray or array_like, shape (..., M, M)
+        The matrices; plain numbers are exact balls.
 
     Returns
     -------
     BallArray, shape (..., M, M)
+        The inverses.
 
     Raises
     ------
     numpy.linalg.LinAlgError
-        As ``solve``.
+        The midpoint matrix is singular, the inverse is too wide or too
+        ill-conditioned to verify, or `a` is not square.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.linalg.inv(qv.BallArray([[2.0, 1.0], [1.0, 3.0]], 0.01))
+    BallArray([[ 0.6±0.00649856, -0.2±0.00487392],
+               [-0.2±0.00487392,  0.4±0.00365544]])
     """
     x = _ball(a, type(a) if isinstance(a, BallArray) else BallArray)
     _check_square(x)
@@ -249,19 +288,31 @@ def _det(a: BallArray) -> BallArray:
 def det(a: Any) -> BallArray:
     """Balls holding the determinant of every matrix inside the given balls.
 
+    The matrix is preconditioned by approximate inverses of the factors of
+    its midpoint's LU decomposition, and only the result, close to the
+    identity, is eliminated in ball arithmetic.
+
     Parameters
     ----------
     a : BallArray or array_like, shape (..., M, M)
+        The matrices; plain numbers are exact balls.
 
     Returns
     -------
     BallArray, shape (...)
+        The determinants (0-d for one matrix).
 
     Raises
     ------
     numpy.linalg.LinAlgError
         The midpoint matrix is singular, the matrix is too wide or too
         ill-conditioned to verify, or it is not square.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> qv.linalg.det(qv.BallArray([[2.0, 1.0], [1.0, 3.0]], 0.01))
+    BallArray(5±0.070452261)
     """
     x = _ball(a, type(a) if isinstance(a, BallArray) else BallArray)
     _check_square(x)
@@ -306,20 +357,35 @@ def lstsq(a: Any, b: Any) -> BallArray:
     a wider than tall, the least-norm solution. `a` must have full rank at its
     midpoint.
 
+    The solution is enclosed as that of an augmented square system, verified
+    as ``solve`` does. Unlike ``numpy.linalg.lstsq`` (which runs for a
+    BallArray too, with numpy's tuple), only the solution is returned.
+
     Parameters
     ----------
     a : BallArray or array_like, shape (M, N)
+        The matrix; plain numbers are exact balls.
     b : BallArray or array_like, shape (M,) or (M, K)
+        The right-hand sides.
 
     Returns
     -------
     BallArray, shape (N,) or (N, K)
+        The solutions.
 
     Raises
     ------
     numpy.linalg.LinAlgError
-        The midpoint matrix does not have full rank, or the system is too wide
-        or too ill-conditioned to verify.
+        The midpoint matrix does not have full rank, `a` is not 2-D or `b`
+        does not match it, or the system is too wide or too ill-conditioned
+        to verify.
+
+    Examples
+    --------
+    >>> import quorvex as qv
+    >>> a = qv.BallArray([[1.0], [1.0]])   # the solution is the mean of b
+    >>> qv.linalg.lstsq(a, qv.BallArray([1.0, 2.0], 0.5))
+    BallArray([1.5±0.5])
     """
     cls = next((type(v) for v in (a, b) if isinstance(v, BallArray)), BallArray)
     x, y = _ball(a, cls), _ball(b, cls)
@@ -346,12 +412,42 @@ def norm(x: Any, ord: Any = None, axis: Any = None, keepdims: bool = False) -> B
     Vector norms: ``ord`` None or 2 (Euclidean), 1, inf, -inf; matrix norms
     (a 2-D array, or a pair of axes): None or "fro" (Frobenius), 1 and inf
     (largest column or row sum of magnitudes), -1 and -inf (smallest). The
-    spectral and nuclear norms are not offered.
+    spectral and nuclear norms are not offered. The sums and extrema are those
+    of ``BallArray.sum``, ``max`` and ``min``, the Euclidean and Frobenius
+    norms that of ``BallArray.norm``.
+
+    Parameters
+    ----------
+    x : BallArray or array_like
+        The balls; plain numbers are exact balls.
+    ord : {None, 1, -1, 2, inf, -inf, "fro"}, default None
+        The order of the norm.
+    axis : None, int or pair of ints, default None
+        The axis of vector norms, or the pair of axes of matrix norms; None
+        takes the vector norm of the flattened array (or with `ord` given,
+        the matrix norm of a 2-D array).
+    keepdims : bool, default False
+        Whether the reduced axes stay, with length one.
+
+    Returns
+    -------
+    BallArray
+        The norms; 0-d for one vector or matrix.
 
     Raises
     ------
     ValueError
-        An order numpy knows but balls do not.
+        An order numpy knows but balls do not, or one that does not fit the
+        number of axes.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import quorvex as qv
+    >>> qv.linalg.norm(qv.BallArray([3.0, 4.0], 0.5))
+    BallArray(4.9420886±0.7587885)
+    >>> qv.linalg.norm(qv.BallArray([[1.0, -2.0], [3.0, 4.0]], 0.5), ord=np.inf)
+    BallArray(7±1)
     """
     v = _ball(x, type(x) if isinstance(x, BallArray) else BallArray)
     if ord not in _ORDS:

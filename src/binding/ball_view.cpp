@@ -318,12 +318,44 @@ PyMethodDef g_methods[] = {
 };
 
 PyGetSetDef g_getset[] = {
-    {"shape", get_shape, nullptr, "The length of each dimension.", nullptr},
-    {"ndim", get_ndim, nullptr, "The number of dimensions.", nullptr},
-    {"size", get_size, nullptr, "The number of elements.", nullptr},
+    {"shape", get_shape, nullptr,
+     "The length of each dimension.\n\n"
+     "Returns\n-------\ntuple of int\n\n"
+     "Examples\n--------\n"
+     ">>> import quorvex as qv\n>>> qv.zeros((2, 3)).shape\n(2, 3)\n",
+     nullptr},
+    {"ndim", get_ndim, nullptr,
+     "The number of dimensions.\n\n"
+     "Returns\n-------\nint\n\n"
+     "Examples\n--------\n"
+     ">>> import quorvex as qv\n>>> qv.zeros((2, 3)).ndim\n2\n",
+     nullptr},
+    {"size", get_size, nullptr,
+     "The number of elements.\n\n"
+     "Returns\n-------\nint\n\n"
+     "Examples\n--------\n"
+     ">>> import quorvex as qv\n>>> qv.zeros((2, 3)).size\n6\n",
+     nullptr},
     {"rigorous", get_rigorous, nullptr,
-     "Whether the array follows the rigorous model, which counts every rounding error.", nullptr},
-    {"T", get_transposed, nullptr, "The array with its axes reversed (a view).", nullptr},
+     "Whether the array follows the rigorous model.\n\n"
+     "The rigorous model counts every rounding error, so that each result ball\n"
+     "contains the exact result; the first-order model (False, the default)\n"
+     "propagates the radii without them.\n\n"
+     "Returns\n-------\nbool\n\n"
+     "Examples\n--------\n"
+     ">>> import quorvex as qv\n"
+     ">>> qv.BallArray(1.0).rigorous, qv.BallArray(1.0, rigorous=True).rigorous\n"
+     "(False, True)\n",
+     nullptr},
+    {"T", get_transposed, nullptr,
+     "The array with its axes reversed, a view (as ``transpose()``).\n\n"
+     "Returns\n-------\nBallArray\n\n"
+     "Examples\n--------\n"
+     ">>> import quorvex as qv\n"
+     ">>> qv.BallArray([[1.0, 2.0], [3.0, 4.0]], 0.5).T\n"
+     "BallArray([[1±0.5, 3±0.5],\n"
+     "           [2±0.5, 4±0.5]])\n",
+     nullptr},
     {"_offset", get_offset, nullptr, nullptr, nullptr},
     {"_strides", get_strides, nullptr, nullptr, nullptr},
     {"_whole", get_whole, nullptr, nullptr, nullptr},
