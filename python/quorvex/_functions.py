@@ -30,6 +30,9 @@ def implements(*functions: Callable[..., Any]) -> Callable[[Implementation], Imp
     """Registers the decorated function as the ball form of the numpy `functions`."""
     def register(implementation: Implementation) -> Implementation:
         for function in functions:
+            # A second registration would silently replace the first.
+            if function in _REGISTRY:
+                raise RuntimeError(f"{function.__name__} has a ball form already")
             _REGISTRY[function] = implementation
         return implementation
     return register
@@ -112,13 +115,6 @@ implements(np.max, np.amax)(_extremum("max"))
 def _cumsum(cls: type, a: Any, axis: Any = None, dtype: Any = None, out: Any = None) -> Any:
     _plain("cumsum", dtype, out)
     return _reductions.accumulate("cumsum", ball(cls, a), axis)
-
-
-@implements(np.linalg.norm)
-def _norm(cls: type, x: Any, ord: Any = None, axis: Any = None, keepdims: bool = False) -> Any:
-    if ord is not None:
-        raise TypeError("numpy.linalg.norm() of a BallArray is the 2-norm: ord is not taken")
-    return _reductions.reduce("norm", ball(cls, x), axis, keepdims)
 
 
 @implements(np.dot)
