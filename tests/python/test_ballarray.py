@@ -159,6 +159,8 @@ GRID = FLAT.reshape(2, 3)
      "BallArray() takes no rad with an IntervalArray or a BallArray: they have their own radii"),
     (lambda: qv.full((2,), 1.0, [1.0, -2.0]), ValueError,
      "full() needs non-negative radii, but rad is -2.0 at index (1,)"),
+    (lambda: qv.full(2, qv.BallArray(1.0), 0.5), ValueError,
+     "full() takes the radii of a BallArray fill value from it: rad must be 0"),
     (lambda: qv.zeros((2, -1)), ValueError, "negative dimensions are not allowed"),
     (lambda: qv.ones(2.5), TypeError, "'float' object cannot be interpreted as an integer"),
     (lambda: qv.zeros((1 << 40, 1 << 40)), MemoryError,
@@ -241,6 +243,9 @@ def test_constructors_match_numpy():
     same(qv.zeros((2, 3)), np.zeros((2, 3)), np.zeros((2, 3)))
     same(qv.ones(4), np.ones(4), np.zeros(4))
     same(qv.full(3, 1e308, 2.0), np.full(3, 1e308), np.full(3, 2.0))
+    filled = qv.full((2, 2), qv.BallArray([1.0, 2.0], [0.5, 0.25], rigorous=True))
+    same(filled, [[1, 2], [1, 2]], [[0.5, 0.25], [0.5, 0.25]])
+    assert filled.rigorous
     same(qv.arange(5), np.arange(5.0), np.zeros(5))
     same(qv.arange(0.1, 1.0, 0.1), np.arange(0.1, 1.0, 0.1), np.zeros(9))
     same(qv.linspace(0, 1, 7), np.linspace(0, 1, 7), np.zeros(7))
