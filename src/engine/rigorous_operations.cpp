@@ -33,7 +33,7 @@ namespace f = functions;
 namespace r = rigorous_detail;
 
 template <class Form, int Ulps = kLibraryUlps>
-constexpr UnaryBalls calls = r::map_form<Form, r::form_finish<Form>, Ulps>;
+constexpr UnaryBalls calls = r::map_calls<Form, r::form_finish<Form>, Ulps>;
 
 // The image functions of exact or correctly rounded operations: Ulps covers
 // their rounding (and, for the angle conversions, that of the constant).
@@ -79,7 +79,7 @@ UnaryBalls rigorous_unary_kernel(Unary code) noexcept {
     case Unary::kExpm1:
       return calls<f::Expm1>;
     case Unary::kLog1p:
-      return r::map_form<f::Log1p, r::log1p_finish, kLibraryUlps>;
+      return r::map_calls<f::Log1p, r::log1p_finish, kLibraryUlps>;
     case Unary::kSinh:
       return calls<f::Sinh>;
     case Unary::kCosh:

@@ -88,6 +88,13 @@ using BallsFn = std::size_t (*)(const double* mid, const double* rad, double* ou
 using BallPairsFn = std::size_t (*)(const double* am, const double* ar, const double* bm,
                                     const double* br, double* out_mid, double* out_rad,
                                     std::size_t n);
+// The rigorous model's steps around the library calls: the outward endpoints
+// of balls, and the outward balls of image pairs each end moved outward by
+// `ulps` ulps' bounds. Return how many leading elements were written.
+using OutwardFn = std::size_t (*)(const double* mid, const double* rad, double* lo, double* hi,
+                                  std::size_t n);
+using WidenFn = std::size_t (*)(const double* lo, const double* hi, int ulps, double* out_mid,
+                                double* out_rad, std::size_t n);
 struct EndpointBlockKernels {
   BallsFn sqrt_balls;
   BallsFn abs_balls;
@@ -121,6 +128,14 @@ struct EndpointBlockKernels {
   BallPairsFn minimum_balls;
   BallPairsFn fmax_balls;
   BallPairsFn fmin_balls;
+  // The rigorous model's vector steps: the outward endpoints; exp's and the
+  // logarithms' finishing steps with the library's error bound, their balls
+  // rounded outward; the widening of image pairs; the square root.
+  OutwardFn outward_endpoints;
+  FinishFn rigorous_exp_finish;
+  FinishFn rigorous_log_finish;
+  WidenFn widened_balls;
+  BallsFn rigorous_sqrt_balls;
 };
 
 // One MR x NR tile of C from a packed A strip (kc columns of MR values) and a

@@ -16,15 +16,11 @@
 
 #include "ops/endpoint_kernels.hpp"
 #include "rules/outward.hpp"
+#include "simd/dispatch.hpp"
 
 namespace quorvex {
 
-// The error bound, in ulps, that the rigorous model assumes of the C math
-// library's functions (glibc's measure at most 1 ulp on the tested
-// arguments; the bound leaves a margin).
-inline constexpr int kLibraryUlps = 4;
-// The processor's square root is correctly rounded.
-inline constexpr int kCorrectlyRoundedUlps = 1;
+using rules::kLibraryUlps;
 
 namespace rigorous_detail {
 
@@ -122,26 +118,57 @@ void map_pairs(const double* mid, const double* rad, double* om, double* orad, s
   }
 }
 
-// Balls through a library function and a finishing step, the calls of a
-// block in a loop of their own (as the first-order driver runs them).
-template <double (*Call)(double), EndpointPair (*Finish)(double, double, double, double)>
+// The rigorous steps around the library calls over a run: the vector
+// variant's whole registers, then the scalar rule for the tail.
+inline void outward_run(const simd::EndpointBlockKernels& vector, const double* mid,
+                        const double* rad, double* lo, double* hi, std::size_t n) {
+  for (std::size_t i = vector.outward_endpoints(mid, rad, lo, hi, n); i < n; ++i) {
+    const rules::Endpoints e = rules::outward_endpoints(mid[i], rad[i]);
+    lo[i] = e.lo;
+    hi[i] = e.hi;
+  }
+}
+template <int Ulps>
+void widened_run(const simd::EndpointBlockKernels& vector, const double* lo, const double* hi,
+                 double* om, double* orad, std::size_t n) {
+  for (std::size_t i = vector.widened_balls(lo, hi, Ulps, om, orad, n); i < n; ++i) {
+    const Ball b = widened<Ulps>({lo[i], hi[i]});
+    om[i] = b.mid;
+    orad[i] = b.rad;
+  }
+}
+
+// Balls through a form's library call (Form::call) and a finishing step, in
+// blocks: the outward endpoints on vectors, the calls in a loop of their own
+// (as the first-order driver runs them), then the finishing step and the
+// widening into balls: on vectors where the variant has the rigorous
+// finishing step Block, else the finish one element at a time and the
+// widening on vectors.
+template <class Form, EndpointPair (*Finish)(double, double, double, double), int Ulps,
+          simd::FinishFn simd::EndpointBlockKernels::* Block = nullptr>
 void map_calls(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
-  constexpr std::size_t kBlock = 32;
+  constexpr std::size_t kBlock = simd::kFinishMax;
+  const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
   double lo[kBlock], hi[kBlock], f_lo[kBlock], f_hi[kBlock];
   for (std::size_t base = 0; base < n; base += kBlock) {
     const std::size_t len = n - base < kBlock ? n - base : kBlock;
+    outward_run(vector, mid + base, rad + base, lo, hi, len);
     for (std::size_t i = 0; i < len; ++i) {
-      const rules::Endpoints e = rules::outward_endpoints(mid[base + i], rad[base + i]);
-      lo[i] = e.lo;
-      hi[i] = e.hi;
-      f_lo[i] = Call(e.lo);
-      f_hi[i] = Call(e.hi);
+      f_lo[i] = Form::call(lo[i]);
+      f_hi[i] = Form::call(hi[i]);
     }
-    for (std::size_t i = 0; i < len; ++i) {
-      const Ball b = widened<kLibraryUlps>(Finish(lo[i], hi[i], f_lo[i], f_hi[i]));
-      om[base + i] = b.mid;
-      orad[base + i] = b.rad;
+    std::size_t done = 0;
+    if constexpr (Block != nullptr) {
+      // These finishing steps never leave an element to a scan.
+      done = (vector.*Block)({lo, hi, f_lo, f_hi, om + base, orad + base, len}).count;
     }
+    for (std::size_t i = done; i < len; ++i) {
+      const EndpointPair image = Finish(lo[i], hi[i], f_lo[i], f_hi[i]);
+      f_lo[i] = image.lo;
+      f_hi[i] = image.hi;
+    }
+    widened_run<Ulps>(vector, f_lo + done, f_hi + done, om + base + done, orad + base + done,
+                      len - done);
   }
 }
 
@@ -153,15 +180,16 @@ namespace rigorous {
 using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
 
 inline constexpr BallsFn kAbsolute = rigorous_detail::map_pairs<abs_endpoints, 0>;
-// Branch-free, so the compiler runs it on vectors: the square roots are
-// correctly rounded, one ulp's bound covers them.
+// The vector variant's whole registers, then the scalar rule: the square
+// roots are correctly rounded, one ulp's bound covers them.
 inline void sqrt_balls(const double* mid, const double* rad, double* om, double* orad,
                        std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = simd::endpoint_blocks().rigorous_sqrt_balls(mid, rad, om, orad, n); i < n;
+       ++i) {
     const double lo = rules::below(mid[i] - rad[i], 0);
     const double hi = rules::above(mid[i] + rad[i], 0);
-    const double a = rules::below(std::sqrt(lo > 0.0 ? lo : 0.0), kCorrectlyRoundedUlps);
-    const double b = rules::above(std::sqrt(hi), kCorrectlyRoundedUlps);
+    const double a = rules::below(std::sqrt(lo > 0.0 ? lo : 0.0), rules::kCorrectlyRoundedUlps);
+    const double b = rules::above(std::sqrt(hi), rules::kCorrectlyRoundedUlps);
     const Ball ball = rules::ball_outward(a, b);
     om[i] = ball.mid;
     orad[i] = ball.rad;
@@ -169,19 +197,25 @@ inline void sqrt_balls(const double* mid, const double* rad, double* om, double*
 }
 inline constexpr BallsFn kSqrt = sqrt_balls;
 inline constexpr BallsFn kExp =
-    rigorous_detail::map_calls<endpoint_detail::libm_exp, endpoint_detail::exp_finish>;
+    rigorous_detail::map_calls<endpoint_detail::ExpForm, endpoint_detail::exp_finish, kLibraryUlps,
+                               &simd::EndpointBlockKernels::rigorous_exp_finish>;
 inline constexpr BallsFn kLog =
-    rigorous_detail::map_calls<endpoint_detail::libm_log, rigorous_detail::log_finish>;
+    rigorous_detail::map_calls<endpoint_detail::LnForm, rigorous_detail::log_finish, kLibraryUlps,
+                               &simd::EndpointBlockKernels::rigorous_log_finish>;
 inline constexpr BallsFn kLog2 =
-    rigorous_detail::map_calls<endpoint_detail::libm_log2, rigorous_detail::log_finish>;
+    rigorous_detail::map_calls<endpoint_detail::Log2Form, rigorous_detail::log_finish, kLibraryUlps,
+                               &simd::EndpointBlockKernels::rigorous_log_finish>;
 inline constexpr BallsFn kLog10 =
-    rigorous_detail::map_calls<endpoint_detail::libm_log10, rigorous_detail::log_finish>;
+    rigorous_detail::map_calls<endpoint_detail::Log10Form, rigorous_detail::log_finish,
+                               kLibraryUlps, &simd::EndpointBlockKernels::rigorous_log_finish>;
 inline constexpr BallsFn kSin =
-    rigorous_detail::map_calls<endpoint_detail::libm_sin, rigorous_detail::periodic_finish<true>>;
+    rigorous_detail::map_calls<endpoint_detail::SinForm, rigorous_detail::periodic_finish<true>,
+                               kLibraryUlps>;
 inline constexpr BallsFn kCos =
-    rigorous_detail::map_calls<endpoint_detail::libm_cos, rigorous_detail::periodic_finish<false>>;
+    rigorous_detail::map_calls<endpoint_detail::CosForm, rigorous_detail::periodic_finish<false>,
+                               kLibraryUlps>;
 inline constexpr BallsFn kTan =
-    rigorous_detail::map_calls<endpoint_detail::libm_tan, rigorous_detail::tan_finish>;
+    rigorous_detail::map_calls<endpoint_detail::TanForm, rigorous_detail::tan_finish, kLibraryUlps>;
 
 }  // namespace rigorous
 }  // namespace quorvex

@@ -23,29 +23,6 @@ inline EndpointPair log1p_finish(double lo, double hi, double f_lo, double f_hi)
   return functions::ordered(lo > -1.0 ? f_lo : -rules::kInf, f_hi);
 }
 
-// Balls through a Calls form of function_kernels.hpp, with its finish or a
-// rigorous one, its library's error bound Ulps.
-template <class Form, EndpointPair (*Finish)(double, double, double, double), int Ulps>
-void map_form(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
-  constexpr std::size_t kBlock = 32;
-  double lo[kBlock], hi[kBlock], f_lo[kBlock], f_hi[kBlock];
-  for (std::size_t base = 0; base < n; base += kBlock) {
-    const std::size_t len = n - base < kBlock ? n - base : kBlock;
-    for (std::size_t i = 0; i < len; ++i) {
-      const rules::Endpoints e = rules::outward_endpoints(mid[base + i], rad[base + i]);
-      lo[i] = e.lo;
-      hi[i] = e.hi;
-      f_lo[i] = Form::call(e.lo);
-      f_hi[i] = Form::call(e.hi);
-    }
-    for (std::size_t i = 0; i < len; ++i) {
-      const Ball b = widened<Ulps>(Finish(lo[i], hi[i], f_lo[i], f_hi[i]));
-      om[base + i] = b.mid;
-      orad[base + i] = b.rad;
-    }
-  }
-}
-
 template <class Form>
 inline EndpointPair form_finish(double lo, double hi, double f_lo, double f_hi) {
   return Form::finish(lo, hi, f_lo, f_hi);

@@ -48,6 +48,14 @@ inline double steps_up(double x, int k) {
   return x != x ? x : above(x, k);
 }
 
+// The error bound, in ulps, that the rigorous model assumes of the C math
+// library's functions (glibc's measure at most 2 ulps on the tested
+// arguments; the bound leaves a margin).
+inline constexpr int kLibraryUlps = 4;
+// The bound, in ulps, on an operation the processor rounds correctly (the
+// square root): a result rounded to nearest is within half an ulp.
+inline constexpr int kCorrectlyRoundedUlps = 1;
+
 // The endpoints of the ball (mid, rad), rounded outward (by one ulp's bound
 // past the nearest results, which is one ulp or two).
 inline Endpoints outward_endpoints(double mid, double rad) {

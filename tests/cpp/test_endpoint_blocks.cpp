@@ -18,6 +18,7 @@
 #include "ops/endpoint_driver.hpp"
 #include "ops/endpoint_kernels.hpp"
 #include "ops/function_kernels.hpp"
+#include "ops/rigorous_functions.hpp"
 #include "simd/dispatch.hpp"
 #include "target_variants.hpp"
 
@@ -382,6 +383,63 @@ void expect_driver_matches_kernel(const simd::EndpointBlockKernels& kernels) {
       const EndpointPair image = K(mid[i] - rad[i], mid[i] + rad[i]);
       ASSERT_TRUE(same(om[i], (image.lo + image.hi) * 0.5)) << "n=" << n << " i=" << i;
       ASSERT_TRUE(same(orad[i], (image.hi - image.lo) * 0.5)) << "n=" << n << " i=" << i;
+    }
+  }
+}
+
+// The rigorous steps against the scalar rules they stand for, on the balls
+// above (NaN and infinite radii, the double range's ends included).
+TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  const std::size_t w = GetParam().width();
+  for (std::size_t n = 0; n <= simd::kFinishMax; ++n) {
+    std::vector<double> mid, rad;
+    function_balls(n, static_cast<unsigned>(n + 2000), mid, rad);
+    const std::string at = "n=" + std::to_string(n);
+    std::vector<double> lo(n, kSentinel), hi(n, kSentinel);
+    ASSERT_EQ(kernels.outward_endpoints(mid.data(), rad.data(), lo.data(), hi.data(), n),
+              n - n % w);
+    for (std::size_t i = n - n % w; i < n; ++i) ASSERT_EQ(lo[i], kSentinel) << at;
+    std::vector<double> om(n), orad(n);
+    ASSERT_EQ(kernels.rigorous_sqrt_balls(mid.data(), rad.data(), om.data(), orad.data(), n),
+              n - n % w);
+    for (std::size_t i = 0; i < n - n % w; ++i) {
+      const std::string where = at + " i=" + std::to_string(i);
+      const rules::Endpoints e = rules::outward_endpoints(mid[i], rad[i]);
+      ASSERT_TRUE(same(lo[i], e.lo) && same(hi[i], e.hi)) << where;
+      double sqrt_mid = 0.0, sqrt_rad = 0.0;
+      rigorous::kSqrt(&mid[i], &rad[i], &sqrt_mid, &sqrt_rad, 1);  // a tail: the scalar rule
+      expect_ball(om[i], orad[i], {sqrt_mid, sqrt_rad}, where + " sqrt");
+    }
+    // Widening: the endpoints as an image pair, and the finishing steps.
+    std::vector<double> f_lo(n), f_hi(n);
+    ASSERT_EQ(kernels.widened_balls(lo.data(), hi.data(), 3, om.data(), orad.data(), n), n - n % w);
+    for (std::size_t i = 0; i < n - n % w; ++i) {
+      const Ball want = rules::ball_outward(rules::steps_down(lo[i], 3), rules::steps_up(hi[i], 3));
+      expect_ball(om[i], orad[i], want, at + " widened i=" + std::to_string(i));
+    }
+    const struct {
+      simd::FinishFn simd::EndpointBlockKernels::* block;
+      double (*call)(double);
+      EndpointPair (*finish)(double, double, double, double);
+    } finishes[] = {{&simd::EndpointBlockKernels::rigorous_exp_finish, endpoint_detail::libm_exp,
+                     endpoint_detail::exp_finish},
+                    {&simd::EndpointBlockKernels::rigorous_log_finish, endpoint_detail::libm_log,
+                     rigorous_detail::log_finish}};
+    for (const auto& f : finishes) {
+      for (std::size_t i = 0; i < n; ++i) {
+        f_lo[i] = f.call(lo[i]);
+        f_hi[i] = f.call(hi[i]);
+      }
+      const simd::FinishDone done = (kernels.*f.block)(
+          {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n});
+      ASSERT_EQ(done.count, n - n % w);
+      ASSERT_EQ(done.scan, 0u);
+      for (std::size_t i = 0; i < done.count; ++i) {
+        const Ball want =
+            rigorous_detail::widened<kLibraryUlps>(f.finish(lo[i], hi[i], f_lo[i], f_hi[i]));
+        expect_ball(om[i], orad[i], want, at + " finish i=" + std::to_string(i));
+      }
     }
   }
 }

@@ -39,8 +39,10 @@ struct V {
   static Reg bit_and(Reg a, Reg b) { return _mm256_and_pd(a, b); }
   static Reg bit_or(Reg a, Reg b) { return _mm256_or_pd(a, b); }
   static Reg and_not(Reg a, Reg b) { return _mm256_andnot_pd(a, b); }  // ~a & b
-  // Where mask is all ones a, else b (bitwise, so every payload is kept).
-  static Reg select(Reg mask, Reg a, Reg b) { return bit_or(bit_and(mask, a), and_not(mask, b)); }
+  // Where mask is all ones a, else b, whole lanes (so every payload is kept).
+  // Masks are comparison results, all ones or all zeros per lane, so the
+  // blend's test of the sign bit is the same choice in one instruction.
+  static Reg select(Reg mask, Reg a, Reg b) { return _mm256_blendv_pd(b, a, mask); }
   // Bit i set where lane i of mask is true.
   static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm256_movemask_pd(mask)); }
 };

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "kernels/kernel_types.hpp"
+#include "kernels/loops/outward_loops.hpp"
 #include "kernels/loops/vector_rules.hpp"
 #include "rules/endpoint_constants.hpp"
 
@@ -84,8 +85,25 @@ std::uint64_t scan_lanes(Reg<V> settled_by_width, Reg<V> no_candidate, Reg<V> lo
   return ~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1);
 }
 
+// How a finishing step stores its image pairs: as the first-order balls, or
+// as the rigorous model's (each end moved outward by Ulps ulps' bounds, the
+// ball rounded outward).
+template <class V>
+struct FirstOrderBalls {
+  static void store(double* out_mid, double* out_rad, Pair<V> image) {
+    store_ball<V>(out_mid, out_rad, image);
+  }
+};
+template <class V, int Ulps>
+struct OutwardBalls {
+  static void store(double* out_mid, double* out_rad, Pair<V> image) {
+    outward_loops::store_widened<V>(out_mid, out_rad, image.lo, image.hi,
+                                    V::set1(static_cast<double>(Ulps + 1)));
+  }
+};
+
 // Runs step(i) for every whole register of a block and collects the scan bits.
-template <class V, class Step>
+template <class V, class Store = FirstOrderBalls<V>, class Step>
 FinishDone each_register(const FinishBlock& b, Step step) {
   constexpr std::size_t w = V::kWidth;
   FinishDone done{0, 0};
@@ -93,14 +111,14 @@ FinishDone each_register(const FinishBlock& b, Step step) {
     const std::size_t i = done.count;
     const Pair<V> image = step(V::load(b.lo + i), V::load(b.hi + i), V::load(b.f_lo + i),
                                V::load(b.f_hi + i), done.scan, i);
-    store_ball<V>(b.out_mid + i, b.out_rad + i, image);
+    Store::store(b.out_mid + i, b.out_rad + i, image);
   }
   return done;
 }
 
-template <class V>
+template <class V, class Store = FirstOrderBalls<V>>
 FinishDone exp_finish(const FinishBlock& b) {
-  return each_register<V>(
+  return each_register<V, Store>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> e_lo, Reg<V> e_hi, std::uint64_t&, std::size_t) {
         const Reg<V> overflows = V::gt(hi, V::set1(kExpHighEdge));
         const Reg<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(kExpLowEdge)));
@@ -110,9 +128,9 @@ FinishDone exp_finish(const FinishBlock& b) {
       });
 }
 
-template <class V, double Floor>
+template <class V, double Floor, class Store = FirstOrderBalls<V>>
 FinishDone log_finish(const FinishBlock& b) {
-  return each_register<V>(
+  return each_register<V, Store>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> log_lo, Reg<V> log_hi, std::uint64_t&, std::size_t) {
         const Reg<V> x = V::select(V::gt(lo, V::set1(0.0)), log_lo, V::set1(Floor));
         const Pair<V> image = ordered<V>(x, log_hi);
@@ -424,7 +442,12 @@ constexpr EndpointBlockKernels table() {
           extremum_balls<V, max_of<V>, false>,
           extremum_balls<V, min_of<V>, false>,
           extremum_balls<V, fmax_of<V>, true>,
-          extremum_balls<V, fmin_of<V>, true>};
+          extremum_balls<V, fmin_of<V>, true>,
+          outward_loops::outward_endpoints<V>,
+          exp_finish<V, OutwardBalls<V, rules::kLibraryUlps>>,
+          log_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
+          outward_loops::widened_balls<V>,
+          outward_loops::sqrt_balls<V>};
 }
 
 }  // namespace

@@ -1,0 +1,117 @@
+// The rigorous model's vector steps of the elementwise functions, shared by
+// the per-target endpoint files: the outward endpoints of balls, and the
+// balls (rounded outward) of image pairs moved outward by a library's error
+// bound. Every lane takes exactly the operations of the scalar rules of
+// rules/outward.hpp, in the same order, so the bits are the scalar bits; only
+// the library calls between the two steps stay scalar.
+#pragma once
+
+#include <cstddef>
+
+#include "rules/ball.hpp"
+#include "rules/outward.hpp"
+
+namespace quorvex::kernels::outward_loops {
+namespace {
+
+template <class V>
+using Reg = typename V::Reg;
+
+constexpr double kInfinity = __builtin_inf();
+constexpr double kLargest = __DBL_MAX__;
+
+// (k + 1) (|x| 2^-52 + 2^-1074): k ulps' bound at x, rounded to nearest.
+template <class V>
+Reg<V> step(Reg<V> x, Reg<V> factor) {
+  return V::mul(factor, V::add(V::mul(V::abs(x), V::set1(0x1p-52)), V::set1(0x1p-1074)));
+}
+// rules::below and rules::above; x == +inf is x >= +inf (and -inf x <= -inf).
+template <class V>
+Reg<V> below(Reg<V> x, Reg<V> factor) {
+  return V::select(V::ge(x, V::set1(kInfinity)), V::set1(kLargest), V::sub(x, step<V>(x, factor)));
+}
+template <class V>
+Reg<V> above(Reg<V> x, Reg<V> factor) {
+  return V::select(V::le(x, V::set1(-kInfinity)), V::set1(-kLargest),
+                   V::add(x, step<V>(x, factor)));
+}
+
+// rules::ball_outward.
+template <class V>
+void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi) {
+  const Reg<V> half = V::set1(0.5);
+  const Reg<V> sum_half = V::mul(V::add(lo, hi), half);
+  const Reg<V> halves = V::add(V::mul(lo, half), V::mul(hi, half));
+  const Reg<V> mid = V::select(V::lt(V::abs(sum_half), V::set1(kInfinity)), sum_half, halves);
+  const Reg<V> up = V::sub(hi, mid);
+  const Reg<V> down = V::sub(mid, lo);
+  const Reg<V> rad = above<V>(V::select(V::gt(up, down), up, down), V::set1(1.0));
+  const Reg<V> bounded = V::bit_and(V::gt(lo, V::set1(-kInfinity)), V::lt(hi, V::set1(kInfinity)));
+  const Reg<V> both_nan = V::bit_and(V::is_nan(lo), V::is_nan(hi));
+  V::store(out_mid, mid);
+  V::store(out_rad,
+           V::select(bounded, rad, V::select(both_nan, V::set1(rules::kNaN), V::set1(kInfinity))));
+}
+
+// rules::ball_outward(rules::steps_down(lo, k), rules::steps_up(hi, k)), with
+// factor k + 1: a NaN end stays itself (the steps keep its payload).
+template <class V>
+void store_widened(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi, Reg<V> factor) {
+  const Reg<V> down = V::select(V::is_nan(lo), lo, below<V>(lo, factor));
+  const Reg<V> up = V::select(V::is_nan(hi), hi, above<V>(hi, factor));
+  store_ball_outward<V>(out_mid, out_rad, down, up);
+}
+
+// rules::outward_endpoints over whole registers; returns the count written.
+template <class V>
+std::size_t outward_endpoints(const double* mid, const double* rad, double* lo, double* hi,
+                              std::size_t n) {
+  constexpr std::size_t w = V::kWidth;
+  const Reg<V> one = V::set1(1.0);
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::load(mid + i);
+    const Reg<V> r = V::load(rad + i);
+    V::store(lo + i, below<V>(V::sub(m, r), one));
+    V::store(hi + i, above<V>(V::add(m, r), one));
+  }
+  return i;
+}
+
+// store_widened by `ulps` over whole registers; returns the count written.
+template <class V>
+std::size_t widened_balls(const double* lo, const double* hi, int ulps, double* out_mid,
+                          double* out_rad, std::size_t n) {
+  constexpr std::size_t w = V::kWidth;
+  const Reg<V> factor = V::set1(static_cast<double>(ulps + 1));
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    store_widened<V>(out_mid + i, out_rad + i, V::load(lo + i), V::load(hi + i), factor);
+  }
+  return i;
+}
+
+// The rigorous square root: outward endpoints, the correctly rounded roots
+// (of 0 where the lower end is not positive) moved by one ulp's bound, a ball
+// rounded outward.
+template <class V>
+std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                       std::size_t n) {
+  constexpr std::size_t w = V::kWidth;
+  const Reg<V> one = V::set1(1.0);
+  const Reg<V> root_factor = V::set1(static_cast<double>(rules::kCorrectlyRoundedUlps + 1));
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::load(mid + i);
+    const Reg<V> r = V::load(rad + i);
+    const Reg<V> lo = below<V>(V::sub(m, r), one);
+    const Reg<V> hi = above<V>(V::add(m, r), one);
+    const Reg<V> a = below<V>(V::sqrt(V::bit_and(V::gt(lo, V::set1(0.0)), lo)), root_factor);
+    const Reg<V> b = above<V>(V::sqrt(hi), root_factor);
+    store_ball_outward<V>(out_mid + i, out_rad + i, a, b);
+  }
+  return i;
+}
+
+}  // namespace
+}  // namespace quorvex::kernels::outward_loops
