@@ -23,25 +23,30 @@ from quorvex._numpy_bridge import Float64Array, from_parts, written
 V = TypeVar("V", bound=core._BallView)
 
 
-def _cached(x: core._BallView) -> tuple[Float64Array, Float64Array, int]:
+def _cached(x: core._BallView) -> tuple[Float64Array, Float64Array]:
     kept = _ops.cache(x)
-    parts = kept.get("parts")
+    parts: tuple[Float64Array, Float64Array] | None = kept.get("parts")
     if parts is None:
-        whole = np.frombuffer(memoryview(x._buffer()), np.float64)
-        half = whole.size // 2
+        # The storage exports its buffer itself; no memoryview in between.
+        whole = np.frombuffer(x._buffer(), np.float64)  # type: ignore[call-overload]
         shape = x.shape
         strides = tuple(8 * s for s in x._strides)
         offset = 8 * x._offset
-        mid = np.ndarray(shape, np.float64, whole, offset, strides)
-        rad = np.ndarray(shape, np.float64, whole, offset + 8 * half, strides)
-        parts = kept["parts"] = (mid, rad, whole.__array_interface__["data"][0])
+        parts = kept["parts"] = (
+            np.ndarray(shape, np.float64, whole, offset, strides),
+            np.ndarray(shape, np.float64, whole, offset + 4 * whole.size, strides))
     return parts
 
 
 def parts(x: core._BallView) -> tuple[Float64Array, Float64Array]:
     """The midpoints and the radii of x: read-only numpy views of its storage."""
-    mid, rad, _ = _cached(x)
-    return mid, rad
+    return _cached(x)
+
+
+def _start(mid: Float64Array, x: core._BallView) -> int:
+    """The address of the first element of x's storage, from a part of x."""
+    pointer: int = mid.__array_interface__["data"][0]
+    return pointer - 8 * x._offset
 
 
 def _viewed(x: V, mid: Float64Array, start: int, moved_mid: npt.NDArray[Any]) -> V | None:
@@ -57,7 +62,8 @@ def _viewed(x: V, mid: Float64Array, start: int, moved_mid: npt.NDArray[Any]) ->
 def moved(x: V, move: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
     """`move` (a numpy function of data movement) applied to x's balls: a view of
     x's storage where numpy returns a view, a copy where numpy copies."""
-    mid, rad, start = _cached(x)
+    mid, rad = _cached(x)
+    start = _start(mid, x)
     moved_mid = move(mid)
     view = _viewed(x, mid, start, moved_mid)
     if view is not None:
@@ -68,7 +74,8 @@ def moved(x: V, move: Callable[[Float64Array], npt.NDArray[Any]]) -> V:
 
 def moved_each(x: V, move: Callable[[Float64Array], Sequence[npt.NDArray[Any]]]) -> list[V]:
     """As `moved`, for numpy functions that return a list of arrays (split...)."""
-    mid, rad, start = _cached(x)
+    mid, rad = _cached(x)
+    start = _start(mid, x)
     moved_mids = move(mid)
     views = [_viewed(x, mid, start, m) for m in moved_mids]
     if all(v is not None for v in views):

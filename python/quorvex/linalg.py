@@ -93,6 +93,21 @@ def _finite(*balls: BallArray) -> bool:
     return all(np.isfinite(p).all() for b in balls for p in _shape.parts(b))
 
 
+_IDENTITIES: dict[tuple[type[BallArray], int, bool], BallArray] = {}
+
+
+def _identity(cls: type[BallArray], n: int, rigorous: bool) -> BallArray:
+    """The exact n x n identity. Balls are immutable, so the last few made are
+    kept: a stream of solves of one size builds it once."""
+    key = (cls, n, rigorous)
+    found = _IDENTITIES.get(key)
+    if found is None:
+        if len(_IDENTITIES) >= 4:
+            _IDENTITIES.clear()
+        found = _IDENTITIES[key] = _exact(cls, np.eye(n), rigorous)
+    return found
+
+
 def _verified(a: BallArray, b: BallArray) -> BallArray:
     """Every solution of a x = b for a (n, n) and b (n, k), enclosed."""
     cls, rigorous = type(a), a.rigorous or b.rigorous
@@ -104,14 +119,14 @@ def _verified(a: BallArray, b: BallArray) -> BallArray:
     x = r @ b_mid
     x = x + r @ (b_mid - a_mid @ x)  # one refinement, in floats: a better centre
     exact_r, exact_x = _exact(cls, r, rigorous), _exact(cls, x, rigorous)
-    residual = _ops.binary("subtract", b, _ufuncs.matmul(a, exact_x))
-    z = _ufuncs.matmul(exact_r, residual)
-    c = _ops.binary("subtract", _exact(cls, np.eye(n), rigorous), _ufuncs.matmul(exact_r, a))
+    residual = _ops.binary("subtract", b, _ops.matmul(a, exact_x))
+    z = _ops.matmul(exact_r, residual)
+    c = _ops.binary("subtract", _identity(cls, n, rigorous), _ops.matmul(exact_r, a))
     y = _upper_mag(z)
     for _ in range(_MAX_STEPS):
         y = y * (1 + _INFLATE) + _ETA
-        candidate = _ops.wrap(cls, from_parts(np.zeros_like(y), y, y.shape), rigorous)
-        image = _ops.binary("add", z, _ufuncs.matmul(c, candidate))
+        candidate = _ops.wrap(cls, from_parts(0.0, y, y.shape), rigorous)
+        image = _ops.binary("add", z, _ops.matmul(c, candidate))
         bound = _upper_mag(image)
         if (bound < y).all():
             result: BallArray = _ops.binary("add", exact_x, image)
