@@ -128,12 +128,16 @@ struct EndpointBlockKernels {
   BallPairsFn minimum_balls;
   BallPairsFn fmax_balls;
   BallPairsFn fmin_balls;
-  // The rigorous model's vector steps: the outward endpoints; exp's and the
-  // logarithms' finishing steps with the library's error bound, their balls
-  // rounded outward; the widening of image pairs; the square root.
+  // The rigorous model's vector steps: the outward endpoints; exp's, the
+  // logarithms', sin's and cos's finishing steps with the library's error
+  // bound, their balls rounded outward (sin and cos leave to the scalar step
+  // the lanes their quick test cannot settle); the widening of image pairs;
+  // the square root.
   OutwardFn outward_endpoints;
   FinishFn rigorous_exp_finish;
   FinishFn rigorous_log_finish;
+  FinishFn rigorous_sin_finish;
+  FinishFn rigorous_cos_finish;
   WidenFn widened_balls;
   BallsFn rigorous_sqrt_balls;
 };

@@ -10,6 +10,7 @@
 // conservative candidate test instead.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -142,8 +143,8 @@ void widened_run(const simd::EndpointBlockKernels& vector, const double* lo, con
 // blocks: the outward endpoints on vectors, the calls in a loop of their own
 // (as the first-order driver runs them), then the finishing step and the
 // widening into balls: on vectors where the variant has the rigorous
-// finishing step Block, else the finish one element at a time and the
-// widening on vectors.
+// finishing step Block (the lanes it leaves to a scan redone one by one),
+// else the finish one element at a time and the widening on vectors.
 template <class Form, EndpointPair (*Finish)(double, double, double, double), int Ulps,
           simd::FinishFn simd::EndpointBlockKernels::* Block = nullptr>
 void map_calls(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
@@ -159,8 +160,15 @@ void map_calls(const double* mid, const double* rad, double* om, double* orad, s
     }
     std::size_t done = 0;
     if constexpr (Block != nullptr) {
-      // These finishing steps never leave an element to a scan.
-      done = (vector.*Block)({lo, hi, f_lo, f_hi, om + base, orad + base, len}).count;
+      const simd::FinishDone finished =
+          (vector.*Block)({lo, hi, f_lo, f_hi, om + base, orad + base, len});
+      done = finished.count;
+      for (std::uint64_t scan = finished.scan; scan != 0; scan &= scan - 1) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(scan));
+        const Ball b = widened<Ulps>(Finish(lo[i], hi[i], f_lo[i], f_hi[i]));
+        om[base + i] = b.mid;
+        orad[base + i] = b.rad;
+      }
     }
     for (std::size_t i = done; i < len; ++i) {
       const EndpointPair image = Finish(lo[i], hi[i], f_lo[i], f_hi[i]);
@@ -210,10 +218,10 @@ inline constexpr BallsFn kLog10 =
                                kLibraryUlps, &simd::EndpointBlockKernels::rigorous_log_finish>;
 inline constexpr BallsFn kSin =
     rigorous_detail::map_calls<endpoint_detail::SinForm, rigorous_detail::periodic_finish<true>,
-                               kLibraryUlps>;
+                               kLibraryUlps, &simd::EndpointBlockKernels::rigorous_sin_finish>;
 inline constexpr BallsFn kCos =
     rigorous_detail::map_calls<endpoint_detail::CosForm, rigorous_detail::periodic_finish<false>,
-                               kLibraryUlps>;
+                               kLibraryUlps, &simd::EndpointBlockKernels::rigorous_cos_finish>;
 inline constexpr BallsFn kTan =
     rigorous_detail::map_calls<endpoint_detail::TanForm, rigorous_detail::tan_finish, kLibraryUlps>;
 

@@ -413,6 +413,42 @@ std::size_t extremum_balls(const double* am, const double* ar, const double* bm,
       });
 }
 
+// The rigorous model's quick proof that no exact point k pi + offset lies in
+// [lo, hi] (rigorous_detail::clearly_no_candidate, lane by lane): the
+// candidates around lo, moved by a bound on their distance from the exact
+// points, stay outside. All-ones lanes where it holds.
+template <class V>
+Reg<V> clearly_no_candidate(Reg<V> lo, Reg<V> hi, double offset) {
+  const Reg<V> off = V::set1(offset);
+  const Reg<V> pi = V::set1(kPi);
+  const Reg<V> tiny = V::set1(0x1p-50);
+  const Reg<V> k = floor_of<V>(V::mul(V::sub(lo, off), V::set1(endpoint_detail::kInvPi)));
+  const Reg<V> in_range = V::lt(V::abs(k), V::set1(0x1p50));
+  const Reg<V> below = V::add(V::mul(k, pi), off);
+  const Reg<V> above = V::add(V::mul(V::add(k, V::set1(1.0)), pi), off);
+  const Reg<V> slack =
+      V::add(V::add(V::mul(V::add(V::abs(k), V::set1(1.0)), tiny), V::mul(V::abs(above), tiny)),
+             V::set1(0x1p-1022));
+  return V::bit_and(in_range,
+                    V::bit_and(V::lt(V::add(below, slack), lo), V::lt(hi, V::sub(above, slack))));
+}
+
+// rigorous_detail::periodic_finish where a lane is wider than a period or
+// clearly holds no extremum; every other lane (a NaN or infinite end, an
+// extremum that may lie inside) goes to the scalar step.
+template <class V, double Offset>
+FinishDone rigorous_periodic_finish(const FinishBlock& b) {
+  return each_register<V, OutwardBalls<V, rules::kLibraryUlps>>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
+        const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
+        const Reg<V> settled = V::bit_or(full, clearly_no_candidate<V>(lo, hi, Offset));
+        scan |= (~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1)) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
+        return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
+                       V::select(full, V::set1(1.0), image.hi)};
+      });
+}
+
 template <class V>
 constexpr EndpointBlockKernels table() {
   return {sqrt_balls<V>,
@@ -446,6 +482,8 @@ constexpr EndpointBlockKernels table() {
           outward_loops::outward_endpoints<V>,
           exp_finish<V, OutwardBalls<V, rules::kLibraryUlps>>,
           log_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
+          rigorous_periodic_finish<V, kHalfPi>,
+          rigorous_periodic_finish<V, 0.0>,
           outward_loops::widened_balls<V>,
           outward_loops::sqrt_balls<V>};
 }
