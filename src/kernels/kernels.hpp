@@ -103,6 +103,7 @@ QV_TILE(gemm_8x16);  // two 8x8 tiles side by side
 // Directed results by the instructions' embedded rounding.
 QV_QUAD(endpoint_division);
 QV_PRODUCT(product);
+extern const EndpointBlockKernels endpoint_blocks;
 }  // namespace avx512
 
 // Scalar reference code in src/kernels/scalar/, built for baseline x86-64 like

@@ -47,6 +47,7 @@ constexpr TargetEntry kTable[] = {
                  .rigorous_dot = {k::avx512::rigorous_dot},
                  .sum_columns = {k::avx512::sum_columns},
                  .dot = {k::avx512::dot},
+                 .endpoint_blocks = {&k::avx512::endpoint_blocks},
                  .gemm = {{k::avx512::gemm_8x8, 8, 8, true, k::avx512::gemm_8x16}}}},
     {.target = Target::kFma,
      .features = kWithFma,

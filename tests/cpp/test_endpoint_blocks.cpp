@@ -40,7 +40,16 @@ struct Variant {
   test_support::Variant<const simd::EndpointBlockKernels*> entry;
   const simd::EndpointBlockKernels& kernels() const { return *entry.kernel; }
   // Doubles per register: the finishing steps do whole registers only.
-  std::size_t width() const { return entry.target == simd::Target::kSse2 ? 2 : 4; }
+  std::size_t width() const {
+    switch (entry.target) {
+      case simd::Target::kSse2:
+        return 2;
+      case simd::Target::kAvx512:
+        return 8;
+      default:
+        return 4;
+    }
+  }
 };
 
 void PrintTo(const Variant& v, std::ostream* os) {

@@ -58,12 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
         ClassCase{"11111",
                   "avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 "
                   "avx512 avx512 avx2 avx2 avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 "
-                  "avx512 avx512 avx2 avx512"},
+                  "avx512 avx512 avx512 avx512"},
         // AVX-512F without DQ: the fused product falls back to AVX2+FMA.
         ClassCase{"11110",
                   "avx512 avx512 fma avx512 avx512 avx512 avx512 avx512 avx512 avx512 avx512 "
                   "avx512 avx512 avx2 avx2 avx2 avx2 avx512 avx512 avx512 avx512 avx512 avx512 "
-                  "avx512 avx512 avx2 avx512"},
+                  "avx512 avx512 avx512 avx512"},
         ClassCase{"11100",
                   "avx2 avx2 fma avx2 avx2 avx2 avx2 avx2 avx2 avx2 avx2 "
                   "avx2 avx2 avx2 avx2 avx2 avx2 fma fma avx2 avx2 avx2 avx2 avx2 fma avx2 fma"},

@@ -15,6 +15,7 @@ namespace {
 
 struct V {
   using Reg = __m256d;
+  using Mask = Reg;  // comparison results: all-ones or all-zero lanes
   static constexpr std::size_t kWidth = 4;
   static Reg load(const double* p) { return _mm256_loadu_pd(p); }
   static void store(double* p, Reg r) { _mm256_storeu_pd(p, r); }
@@ -39,6 +40,9 @@ struct V {
   static Reg bit_and(Reg a, Reg b) { return _mm256_and_pd(a, b); }
   static Reg bit_or(Reg a, Reg b) { return _mm256_or_pd(a, b); }
   static Reg and_not(Reg a, Reg b) { return _mm256_andnot_pd(a, b); }  // ~a & b
+  // x where m holds, else +0.0; x where m does not hold, else +0.0.
+  static Reg zero_unless(Mask m, Reg x) { return bit_and(m, x); }
+  static Reg zero_where(Mask m, Reg x) { return and_not(m, x); }
   // Where mask is all ones a, else b, whole lanes (so every payload is kept).
   // Masks are comparison results, all ones or all zeros per lane, so the
   // blend's test of the sign bit is the same choice in one instruction.

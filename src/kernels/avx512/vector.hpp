@@ -53,6 +53,17 @@ struct V {
   static Mask is_number(Reg a) { return _mm512_cmp_pd_mask(a, a, _CMP_ORD_Q); }
   static Mask mask_and(Mask a, Mask b) { return static_cast<Mask>(a & b); }
   static Mask mask_not(Mask a) { return static_cast<Mask>(~a); }
+  // The bitwise operations of the shared loops, on masks and on registers
+  // (the latter through the integer forms, which AVX-512F has).
+  static Mask bit_and(Mask a, Mask b) { return static_cast<Mask>(a & b); }
+  static Mask bit_or(Mask a, Mask b) { return static_cast<Mask>(a | b); }
+  static Mask and_not(Mask a, Mask b) { return static_cast<Mask>(~a & b); }  // ~a & b
+  static Reg bit_and(Reg a, Reg b) { return ints(_mm512_and_si512(bits(a), bits(b))); }
+  static Reg bit_or(Reg a, Reg b) { return ints(_mm512_or_si512(bits(a), bits(b))); }
+  static Reg and_not(Reg a, Reg b) { return ints(_mm512_andnot_si512(bits(a), bits(b))); }
+  // x where m holds, else +0.0; x where m does not hold, else +0.0.
+  static Reg zero_unless(Mask m, Reg x) { return _mm512_maskz_mov_pd(m, x); }
+  static Reg zero_where(Mask m, Reg x) { return _mm512_maskz_mov_pd(mask_not(m), x); }
   // Where m is set a, else b.
   static Reg select(Mask m, Reg a, Reg b) { return _mm512_mask_blend_pd(m, b, a); }
   static unsigned lanes(Mask m) { return m; }
@@ -64,6 +75,12 @@ struct V {
   static Reg sub_down(Reg a, Reg b) { return _mm512_sub_round_pd(a, b, kRoundDown); }
   static Reg mul_down(Reg a, Reg b) { return _mm512_mul_round_pd(a, b, kRoundDown); }
   static Reg div_down(Reg a, Reg b) { return _mm512_div_round_pd(a, b, kRoundDown); }
+  static Reg sqrt_up(Reg a) { return _mm512_mask_sqrt_round_pd(a, 0xFF, a, kRoundUp); }
+  static Reg sqrt_down(Reg a) { return _mm512_mask_sqrt_round_pd(a, 0xFF, a, kRoundDown); }
+
+ private:
+  static __m512i bits(Reg a) { return _mm512_castpd_si512(a); }
+  static Reg ints(__m512i a) { return _mm512_castsi512_pd(a); }
 };
 
 // One double, rounded as V rounds: the leftover elements of V's loops.
@@ -86,6 +103,11 @@ struct S {
   static Reg sub_down(Reg a, Reg b) {
     return round(_mm_sub_round_sd(wide(a), wide(b), kRoundDown));
   }
+  static Reg sqrt_up(Reg a) { return round(_mm_sqrt_round_sd(wide(a), wide(a), kRoundUp)); }
+  static Reg sqrt_down(Reg a) { return round(_mm_sqrt_round_sd(wide(a), wide(a), kRoundDown)); }
+  static Reg flip(Reg a) { return -a; }
+  static bool gt(Reg a, Reg b) { return a > b; }
+  static Reg zero_unless(bool m, Reg x) { return m ? x : 0.0; }
 
  private:
   static __m128d wide(double x) { return _mm_set_sd(x); }

@@ -17,6 +17,9 @@ namespace {
 
 template <class V>
 using Reg = typename V::Reg;
+// A comparison's result: a register of all-ones lanes, or a bit mask.
+template <class V>
+using Mask = typename V::Mask;
 
 // Plain constants rather than std::numeric_limits calls: an unoptimised build
 // would emit those as shared inline functions compiled for this file's
@@ -33,7 +36,7 @@ struct Pair {
 // (x, y) where y >= x, otherwise (y, x); a lane holding a NaN comes out swapped.
 template <class V>
 Pair<V> ordered(Reg<V> x, Reg<V> y) {
-  const Reg<V> keep = V::ge(y, x);
+  const Mask<V> keep = V::ge(y, x);
   return {V::select(keep, x, y), V::select(keep, y, x)};
 }
 
@@ -57,21 +60,21 @@ Reg<V> nan_lanes() {
 // (Open: in (lo, hi)); all-ones lanes where it holds. A lane that fails may
 // still hold no candidate: the scalar kernel decides.
 template <class V, bool Open>
-Reg<V> no_candidate_between(Reg<V> lo, Reg<V> hi, double offset) {
+Mask<V> no_candidate_between(Reg<V> lo, Reg<V> hi, double offset) {
   using endpoint_detail::kInvPi;
   using endpoint_detail::kQuickTestLimit;
   using endpoint_detail::kRoundingShift;
   const Reg<V> off = V::set1(offset);
   const Reg<V> pi = V::set1(kPi);
   const Reg<V> a = V::mul(V::sub(lo, off), V::set1(kInvPi));
-  const Reg<V> in_range = V::lt(V::abs(a), V::set1(kQuickTestLimit));
+  const Mask<V> in_range = V::lt(V::abs(a), V::set1(kQuickTestLimit));
   const Reg<V> shift = V::set1(kRoundingShift);
   const Reg<V> nearest = V::sub(V::add(a, shift), shift);
-  const Reg<V> k = V::sub(nearest, V::bit_and(V::gt(nearest, a), V::set1(1.0)));
+  const Reg<V> k = V::sub(nearest, V::zero_unless(V::gt(nearest, a), V::set1(1.0)));
   const Reg<V> below = V::add(V::mul(k, pi), off);
   const Reg<V> above = V::add(V::mul(V::add(k, V::set1(1.0)), pi), off);
-  const Reg<V> outside = Open ? V::bit_and(V::le(below, lo), V::le(hi, above))
-                              : V::bit_and(V::lt(below, lo), V::lt(hi, above));
+  const Mask<V> outside = Open ? V::bit_and(V::le(below, lo), V::le(hi, above))
+                               : V::bit_and(V::lt(below, lo), V::lt(hi, above));
   return V::bit_and(in_range, outside);
 }
 
@@ -79,8 +82,8 @@ Reg<V> no_candidate_between(Reg<V> lo, Reg<V> hi, double offset) {
 // width test nor by the quick test, and both endpoints numbers (with a NaN
 // endpoint no candidate can count).
 template <class V>
-std::uint64_t scan_lanes(Reg<V> settled_by_width, Reg<V> no_candidate, Reg<V> lo, Reg<V> hi) {
-  const Reg<V> settled =
+std::uint64_t scan_lanes(Mask<V> settled_by_width, Mask<V> no_candidate, Reg<V> lo, Reg<V> hi) {
+  const Mask<V> settled =
       V::bit_or(V::bit_or(settled_by_width, no_candidate), V::bit_or(V::is_nan(lo), V::is_nan(hi)));
   return ~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1);
 }
@@ -120,9 +123,9 @@ template <class V, class Store = FirstOrderBalls<V>>
 FinishDone exp_finish(const FinishBlock& b) {
   return each_register<V, Store>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> e_lo, Reg<V> e_hi, std::uint64_t&, std::size_t) {
-        const Reg<V> overflows = V::gt(hi, V::set1(kExpHighEdge));
-        const Reg<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(kExpLowEdge)));
-        const Reg<V> x = V::and_not(underflows, e_lo);  // 0.0 where the lower bound underflows
+        const Mask<V> overflows = V::gt(hi, V::set1(kExpHighEdge));
+        const Mask<V> underflows = V::and_not(overflows, V::lt(lo, V::set1(kExpLowEdge)));
+        const Reg<V> x = V::zero_where(underflows, e_lo);  // 0.0 where the lower bound underflows
         const Reg<V> y = V::select(overflows, V::set1(kInfinity), e_hi);
         return ordered<V>(x, y);
       });
@@ -134,7 +137,7 @@ FinishDone log_finish(const FinishBlock& b) {
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> log_lo, Reg<V> log_hi, std::uint64_t&, std::size_t) {
         const Reg<V> x = V::select(V::gt(lo, V::set1(0.0)), log_lo, V::set1(Floor));
         const Pair<V> image = ordered<V>(x, log_hi);
-        const Reg<V> outside = V::le(hi, V::set1(0.0));
+        const Mask<V> outside = V::le(hi, V::set1(0.0));
         return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
                        V::select(outside, nan_lanes<V>(), image.hi)};
       });
@@ -144,7 +147,7 @@ template <class V, double Offset>
 FinishDone periodic_finish(const FinishBlock& b) {
   return each_register<V>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
-        const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
+        const Mask<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
         scan |= scan_lanes<V>(full, no_candidate_between<V, false>(lo, hi, Offset), lo, hi) << i;
         const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
         return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
@@ -156,7 +159,7 @@ template <class V>
 FinishDone tan_finish(const FinishBlock& b) {
   return each_register<V>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
-        const Reg<V> pole = V::gt(V::sub(hi, lo), V::set1(kPi));  // wider than pi: a pole inside
+        const Mask<V> pole = V::gt(V::sub(hi, lo), V::set1(kPi));  // wider than pi: a pole inside
         scan |= scan_lanes<V>(pole, no_candidate_between<V, true>(lo, hi, kHalfPi), lo, hi) << i;
         const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
         return Pair<V>{V::select(pole, V::set1(-kInfinity), image.lo),
@@ -183,9 +186,9 @@ std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, do
                        std::size_t n) {
   return each_ball<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
     const Reg<V> zero = V::set1(0.0);
-    const Reg<V> x = V::sqrt(V::bit_and(V::gt(lo, zero), lo));  // NaN or lo <= 0: sqrt(0.0)
+    const Reg<V> x = V::sqrt(V::zero_unless(V::gt(lo, zero), lo));  // NaN or lo <= 0: sqrt(0.0)
     const Pair<V> image = ordered<V>(x, V::sqrt(hi));
-    const Reg<V> negative = V::lt(hi, zero);
+    const Mask<V> negative = V::lt(hi, zero);
     return Pair<V>{V::select(negative, nan_lanes<V>(), image.lo),
                    V::select(negative, nan_lanes<V>(), image.hi)};
   });
@@ -198,8 +201,8 @@ std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, dou
     const Reg<V> zero = V::set1(0.0);
     const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
     const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
-    const Reg<V> nonnegative = V::ge(lo, zero);
-    const Reg<V> nonpositive = V::le(hi, zero);
+    const Mask<V> nonnegative = V::ge(lo, zero);
+    const Mask<V> nonpositive = V::le(hi, zero);
     return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
                    V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
   });
@@ -270,7 +273,7 @@ template <class V, bool Rising, double Low, double High>
 FinishDone monotone_finish(const FinishBlock& b) {
   return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Pair<V> image = Rising ? ordered<V>(f_lo, f_hi) : ordered<V>(f_hi, f_lo);
-    const Reg<V> outside = V::bit_or(V::lt(hi, V::set1(Low)), V::gt(lo, V::set1(High)));
+    const Mask<V> outside = V::bit_or(V::lt(hi, V::set1(Low)), V::gt(lo, V::set1(High)));
     return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
                    V::select(outside, nan_lanes<V>(), image.hi)};
   });
@@ -281,7 +284,7 @@ FinishDone log1p_finish(const FinishBlock& b) {
   return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Reg<V> edge = V::set1(-1.0);
     const Pair<V> image = ordered<V>(V::select(V::gt(lo, edge), f_lo, V::set1(kLnFloor)), f_hi);
-    const Reg<V> outside = V::le(hi, edge);
+    const Mask<V> outside = V::le(hi, edge);
     return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
                    V::select(outside, nan_lanes<V>(), image.hi)};
   });
@@ -291,8 +294,8 @@ template <class V>
 FinishDone cosh_finish(const FinishBlock& b) {
   return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Reg<V> zero = V::set1(0.0);
-    const Reg<V> nonnegative = V::ge(lo, zero);
-    const Reg<V> nonpositive = V::ge(zero, hi);
+    const Mask<V> nonnegative = V::ge(lo, zero);
+    const Mask<V> nonpositive = V::ge(zero, hi);
     return ordered<V>(
         V::select(nonnegative, f_lo, V::select(nonpositive, f_hi, V::set1(1.0))),
         V::select(nonnegative, f_hi, V::select(nonpositive, f_lo, nan_max<V>(f_lo, f_hi))));
@@ -306,8 +309,8 @@ std::size_t square_balls(const double* mid, const double* rad, double* out_mid, 
     const Reg<V> zero = V::set1(0.0);
     const Reg<V> a = V::mul(lo, lo);
     const Reg<V> b = V::mul(hi, hi);
-    const Reg<V> nonnegative = V::ge(lo, zero);
-    const Reg<V> nonpositive = V::ge(zero, hi);
+    const Mask<V> nonnegative = V::ge(lo, zero);
+    const Mask<V> nonpositive = V::ge(zero, hi);
     const Reg<V> larger = nan_max<V>(a, b);
     return ordered<V>(V::select(nonnegative, a, V::select(nonpositive, b, zero)),
                       V::select(nonnegative, b, V::select(nonpositive, a, larger)));
@@ -318,7 +321,7 @@ template <class V>
 std::size_t reciprocal_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                              std::size_t n) {
   return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
-    const Reg<V> zero = V::and_not(V::gt(lo, V::set1(0.0)), V::ge(hi, V::set1(0.0)));
+    const Mask<V> zero = V::and_not(V::gt(lo, V::set1(0.0)), V::ge(hi, V::set1(0.0)));
     const Reg<V> one = V::set1(1.0);
     const Pair<V> image = ordered<V>(V::div(one, hi), V::div(one, lo));
     return Pair<V>{V::select(zero, V::set1(-kInfinity), image.lo),
@@ -406,8 +409,8 @@ std::size_t extremum_balls(const double* am, const double* ar, const double* bm,
         const Pair<V> ball =
             image_ball<V>({F(V::sub(ma, ra), V::sub(mb, rb)), F(V::add(ma, ra), V::add(mb, rb))});
         if constexpr (!IgnoreNaN) return ball;
-        const Reg<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
-        const Reg<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
+        const Mask<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
+        const Mask<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
         return Pair<V>{V::select(a_nan, mb, V::select(b_nan, ma, ball.lo)),
                        V::select(a_nan, rb, V::select(b_nan, ra, ball.hi))};
       });
@@ -418,12 +421,12 @@ std::size_t extremum_balls(const double* am, const double* ar, const double* bm,
 // candidates around lo, moved by a bound on their distance from the exact
 // points, stay outside. All-ones lanes where it holds.
 template <class V>
-Reg<V> clearly_no_candidate(Reg<V> lo, Reg<V> hi, double offset) {
+Mask<V> clearly_no_candidate(Reg<V> lo, Reg<V> hi, double offset) {
   const Reg<V> off = V::set1(offset);
   const Reg<V> pi = V::set1(kPi);
   const Reg<V> tiny = V::set1(0x1p-50);
   const Reg<V> k = floor_of<V>(V::mul(V::sub(lo, off), V::set1(endpoint_detail::kInvPi)));
-  const Reg<V> in_range = V::lt(V::abs(k), V::set1(0x1p50));
+  const Mask<V> in_range = V::lt(V::abs(k), V::set1(0x1p50));
   const Reg<V> below = V::add(V::mul(k, pi), off);
   const Reg<V> above = V::add(V::mul(V::add(k, V::set1(1.0)), pi), off);
   const Reg<V> slack =
@@ -440,8 +443,8 @@ template <class V, double Offset>
 FinishDone rigorous_periodic_finish(const FinishBlock& b) {
   return each_register<V, OutwardBalls<V, rules::kLibraryUlps>>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
-        const Reg<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
-        const Reg<V> settled = V::bit_or(full, clearly_no_candidate<V>(lo, hi, Offset));
+        const Mask<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
+        const Mask<V> settled = V::bit_or(full, clearly_no_candidate<V>(lo, hi, Offset));
         scan |= (~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1)) << i;
         const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
         return Pair<V>{V::select(full, V::set1(-1.0), image.lo),

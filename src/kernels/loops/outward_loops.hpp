@@ -16,6 +16,8 @@ namespace {
 
 template <class V>
 using Reg = typename V::Reg;
+template <class V>
+using Mask = typename V::Mask;
 
 constexpr double kInfinity = __builtin_inf();
 constexpr double kLargest = __DBL_MAX__;
@@ -46,8 +48,8 @@ void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi) 
   const Reg<V> up = V::sub(hi, mid);
   const Reg<V> down = V::sub(mid, lo);
   const Reg<V> rad = above<V>(V::select(V::gt(up, down), up, down), V::set1(1.0));
-  const Reg<V> bounded = V::bit_and(V::gt(lo, V::set1(-kInfinity)), V::lt(hi, V::set1(kInfinity)));
-  const Reg<V> both_nan = V::bit_and(V::is_nan(lo), V::is_nan(hi));
+  const Mask<V> bounded = V::bit_and(V::gt(lo, V::set1(-kInfinity)), V::lt(hi, V::set1(kInfinity)));
+  const Mask<V> both_nan = V::bit_and(V::is_nan(lo), V::is_nan(hi));
   V::store(out_mid, mid);
   V::store(out_rad,
            V::select(bounded, rad, V::select(both_nan, V::set1(rules::kNaN), V::set1(kInfinity))));
@@ -106,7 +108,7 @@ std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, do
     const Reg<V> r = V::load(rad + i);
     const Reg<V> lo = below<V>(V::sub(m, r), one);
     const Reg<V> hi = above<V>(V::add(m, r), one);
-    const Reg<V> a = below<V>(V::sqrt(V::bit_and(V::gt(lo, V::set1(0.0)), lo)), root_factor);
+    const Reg<V> a = below<V>(V::sqrt(V::zero_unless(V::gt(lo, V::set1(0.0)), lo)), root_factor);
     const Reg<V> b = above<V>(V::sqrt(hi), root_factor);
     store_ball_outward<V>(out_mid + i, out_rad + i, a, b);
   }

@@ -14,6 +14,7 @@ namespace {
 
 struct V {
   using Reg = __m128d;
+  using Mask = Reg;  // comparison results: all-ones or all-zero lanes
   static constexpr std::size_t kWidth = 2;
   static Reg load(const double* p) { return _mm_loadu_pd(p); }
   static void store(double* p, Reg r) { _mm_storeu_pd(p, r); }
@@ -38,6 +39,9 @@ struct V {
   static Reg bit_and(Reg a, Reg b) { return _mm_and_pd(a, b); }
   static Reg bit_or(Reg a, Reg b) { return _mm_or_pd(a, b); }
   static Reg and_not(Reg a, Reg b) { return _mm_andnot_pd(a, b); }  // ~a & b
+  // x where m holds, else +0.0; x where m does not hold, else +0.0.
+  static Reg zero_unless(Mask m, Reg x) { return bit_and(m, x); }
+  static Reg zero_where(Mask m, Reg x) { return and_not(m, x); }
   // Where mask is all ones a, else b (bitwise, so every payload is kept).
   static Reg select(Reg mask, Reg a, Reg b) { return bit_or(bit_and(mask, a), and_not(mask, b)); }
   // Bit i set where lane i of mask is true.
