@@ -188,17 +188,23 @@ namespace rigorous {
 using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
 
 inline constexpr BallsFn kAbsolute = rigorous_detail::map_pairs<abs_endpoints, 0>;
-// The vector variant's whole registers, then the scalar rule: the square
-// roots are correctly rounded, one ulp's bound covers them.
+// The portable rule of the square root: outward endpoints, the correctly
+// rounded roots (of 0 where the lower end is not positive) moved by one ulp's
+// bound, a ball rounded outward.
+inline Ball sqrt_ball(double mid, double rad) {
+  const double lo = rules::below(mid - rad, 0);
+  const double hi = rules::above(mid + rad, 0);
+  const double a = rules::below(std::sqrt(lo > 0.0 ? lo : 0.0), rules::kCorrectlyRoundedUlps);
+  const double b = rules::above(std::sqrt(hi), rules::kCorrectlyRoundedUlps);
+  return rules::ball_outward(a, b);
+}
+// The vector variant (which may round by the instructions themselves and
+// take the whole run), then the portable rule for what it leaves.
 inline void sqrt_balls(const double* mid, const double* rad, double* om, double* orad,
                        std::size_t n) {
   for (std::size_t i = simd::endpoint_blocks().rigorous_sqrt_balls(mid, rad, om, orad, n); i < n;
        ++i) {
-    const double lo = rules::below(mid[i] - rad[i], 0);
-    const double hi = rules::above(mid[i] + rad[i], 0);
-    const double a = rules::below(std::sqrt(lo > 0.0 ? lo : 0.0), rules::kCorrectlyRoundedUlps);
-    const double b = rules::above(std::sqrt(hi), rules::kCorrectlyRoundedUlps);
-    const Ball ball = rules::ball_outward(a, b);
+    const Ball ball = sqrt_ball(mid[i], rad[i]);
     om[i] = ball.mid;
     orad[i] = ball.rad;
   }

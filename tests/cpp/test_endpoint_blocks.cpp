@@ -428,15 +428,31 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
               n - n % w);
     for (std::size_t i = n - n % w; i < n; ++i) ASSERT_EQ(lo[i], kSentinel) << at;
     std::vector<double> om(n), orad(n);
-    ASSERT_EQ(kernels.rigorous_sqrt_balls(mid.data(), rad.data(), om.data(), orad.data(), n),
-              n - n % w);
+    const std::size_t roots =
+        kernels.rigorous_sqrt_balls(mid.data(), rad.data(), om.data(), orad.data(), n);
     for (std::size_t i = 0; i < n - n % w; ++i) {
-      const std::string where = at + " i=" + std::to_string(i);
       const rules::Endpoints e = rules::outward_endpoints(mid[i], rad[i]);
-      ASSERT_TRUE(same(lo[i], e.lo) && same(hi[i], e.hi)) << where;
-      double sqrt_mid = 0.0, sqrt_rad = 0.0;
-      rigorous::kSqrt(&mid[i], &rad[i], &sqrt_mid, &sqrt_rad, 1);  // a tail: the scalar rule
-      expect_ball(om[i], orad[i], {sqrt_mid, sqrt_rad}, where + " sqrt");
+      ASSERT_TRUE(same(lo[i], e.lo) && same(hi[i], e.hi)) << at << " i=" << i;
+    }
+    if (GetParam().entry.target == simd::Target::kAvx512) {
+      // Directed roots: the whole run, each lane as the element alone gives
+      // it, never wider than the portable rule and NaN where it is.
+      ASSERT_EQ(roots, n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string where = at + " directed sqrt i=" + std::to_string(i);
+        double alone_mid = 0.0, alone_rad = 0.0;
+        ASSERT_EQ(kernels.rigorous_sqrt_balls(&mid[i], &rad[i], &alone_mid, &alone_rad, 1), 1u);
+        expect_ball(om[i], orad[i], {alone_mid, alone_rad}, where);
+        const Ball rule = rigorous::sqrt_ball(mid[i], rad[i]);
+        ASSERT_EQ(std::isnan(om[i]), std::isnan(rule.mid)) << where;
+        ASSERT_TRUE(orad[i] <= rule.rad || std::isnan(rule.rad)) << where;
+      }
+    } else {
+      ASSERT_EQ(roots, n - n % w);
+      for (std::size_t i = 0; i < roots; ++i) {
+        expect_ball(om[i], orad[i], rigorous::sqrt_ball(mid[i], rad[i]),
+                    at + " sqrt i=" + std::to_string(i));
+      }
     }
     // Widening: the endpoints as an image pair, and the finishing steps.
     std::vector<double> f_lo(n), f_hi(n);
