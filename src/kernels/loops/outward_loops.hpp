@@ -40,7 +40,8 @@ Reg<V> above(Reg<V> x, Reg<V> factor) {
 
 // rules::ball_outward.
 template <class V>
-void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi) {
+[[gnu::always_inline]] inline void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo,
+                                                      Reg<V> hi) {
   const Reg<V> half = V::set1(0.5);
   const Reg<V> sum_half = V::mul(V::add(lo, hi), half);
   const Reg<V> halves = V::add(V::mul(lo, half), V::mul(hi, half));
@@ -57,8 +58,11 @@ void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi) 
 
 // rules::ball_outward(rules::steps_down(lo, k), rules::steps_up(hi, k)), with
 // factor k + 1: a NaN end stays itself (the steps keep its payload).
+// Inlined into every loop body: a call per register would pass its vectors
+// through memory, which costs more than the steps themselves.
 template <class V>
-void store_widened(double* out_mid, double* out_rad, Reg<V> lo, Reg<V> hi, Reg<V> factor) {
+[[gnu::always_inline]] inline void store_widened(double* out_mid, double* out_rad, Reg<V> lo,
+                                                 Reg<V> hi, Reg<V> factor) {
   const Reg<V> down = V::select(V::is_nan(lo), lo, below<V>(lo, factor));
   const Reg<V> up = V::select(V::is_nan(hi), hi, above<V>(hi, factor));
   store_ball_outward<V>(out_mid, out_rad, down, up);
