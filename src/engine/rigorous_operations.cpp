@@ -37,8 +37,9 @@ constexpr UnaryBalls calls = r::map_calls<Form, r::form_finish<Form>, Ulps>;
 
 // The image functions of exact or correctly rounded operations: Ulps covers
 // their rounding (and, for the angle conversions, that of the constant).
-template <EndpointPair (*Image)(double, double), int Ulps>
-constexpr UnaryBalls images = r::map_pairs<Image, Ulps>;
+using Blocks = simd::EndpointBlockKernels;
+template <EndpointPair (*Image)(double, double), int Ulps, simd::BallsFn Blocks::* Vector>
+constexpr UnaryBalls images = r::map_images<Image, Ulps, Vector>;
 
 }  // namespace
 
@@ -69,9 +70,10 @@ UnaryBalls rigorous_unary_kernel(Unary code) noexcept {
     case Unary::kPositive:
       return copy_balls;
     case Unary::kSquare:
-      return images<f::square_image, 1>;
+      return images<f::square_image, rules::kCorrectlyRoundedUlps, &Blocks::rigorous_square_balls>;
     case Unary::kReciprocal:
-      return images<f::reciprocal_image, 1>;
+      return images<f::reciprocal_image, rules::kCorrectlyRoundedUlps,
+                    &Blocks::rigorous_reciprocal_balls>;
     case Unary::kCbrt:
       return calls<f::Cbrt, r::kCbrtUlps>;
     case Unary::kExp2:
@@ -99,19 +101,21 @@ UnaryBalls rigorous_unary_kernel(Unary code) noexcept {
     case Unary::kArctanh:
       return calls<f::Arctanh>;
     case Unary::kDeg2rad:
-      return images<f::scaled_image<kDegToRad>, 2>;
+      return images<f::scaled_image<kDegToRad>, rules::kScaledUlps,
+                    &Blocks::rigorous_deg2rad_balls>;
     case Unary::kRad2deg:
-      return images<f::scaled_image<kRadToDeg>, 2>;
+      return images<f::scaled_image<kRadToDeg>, rules::kScaledUlps,
+                    &Blocks::rigorous_rad2deg_balls>;
     case Unary::kSign:
-      return images<f::step_image<f::sign_of>, 0>;
+      return images<f::step_image<f::sign_of>, 0, &Blocks::rigorous_sign_balls>;
     case Unary::kFloor:
-      return images<f::step_image<f::floor_of>, 0>;
+      return images<f::step_image<f::floor_of>, 0, &Blocks::rigorous_floor_balls>;
     case Unary::kCeil:
-      return images<f::step_image<f::ceil_of>, 0>;
+      return images<f::step_image<f::ceil_of>, 0, &Blocks::rigorous_ceil_balls>;
     case Unary::kTrunc:
-      return images<f::step_image<f::trunc_of>, 0>;
+      return images<f::step_image<f::trunc_of>, 0, &Blocks::rigorous_trunc_balls>;
     case Unary::kRint:
-      return images<f::step_image<f::nearest_integer>, 0>;
+      return images<f::step_image<f::nearest_integer>, 0, &Blocks::rigorous_rint_balls>;
   }
   return copy_balls;
 }

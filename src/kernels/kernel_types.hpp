@@ -140,6 +140,16 @@ struct EndpointBlockKernels {
   FinishFn rigorous_cos_finish;
   WidenFn widened_balls;
   BallsFn rigorous_sqrt_balls;
+  // The rigorous forms of the functions of a few operations above.
+  BallsFn rigorous_square_balls;
+  BallsFn rigorous_reciprocal_balls;
+  BallsFn rigorous_deg2rad_balls;
+  BallsFn rigorous_rad2deg_balls;
+  BallsFn rigorous_sign_balls;
+  BallsFn rigorous_floor_balls;
+  BallsFn rigorous_ceil_balls;
+  BallsFn rigorous_trunc_balls;
+  BallsFn rigorous_rint_balls;
 };
 
 // One MR x NR tile of C from a packed A strip (kc columns of MR values) and a

@@ -119,6 +119,14 @@ void map_pairs(const double* mid, const double* rad, double* om, double* orad, s
   }
 }
 
+// map_pairs with the vector variant's form of it (Vector) for the whole
+// registers, the scalar rule for the tail.
+template <EndpointKernel Kernel, int Ulps, simd::BallsFn simd::EndpointBlockKernels::* Vector>
+void map_images(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
+  const std::size_t done = (simd::endpoint_blocks().*Vector)(mid, rad, om, orad, n);
+  map_pairs<Kernel, Ulps>(mid + done, rad + done, om + done, orad + done, n - done);
+}
+
 // The rigorous steps around the library calls over a run: the vector
 // variant's whole registers, then the scalar rule for the tail.
 inline void outward_run(const simd::EndpointBlockKernels& vector, const double* mid,

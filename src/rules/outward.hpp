@@ -55,6 +55,9 @@ inline constexpr int kLibraryUlps = 4;
 // The bound, in ulps, on an operation the processor rounds correctly (the
 // square root): a result rounded to nearest is within half an ulp.
 inline constexpr int kCorrectlyRoundedUlps = 1;
+// The bound, in ulps, on a product by a rounded constant (the angle
+// conversions): the product's rounding and the constant's.
+inline constexpr int kScaledUlps = 2;
 
 // The endpoints of the ball (mid, rad), rounded outward (by one ulp's bound
 // past the nearest results, which is one ulp or two).

@@ -279,19 +279,34 @@ void expect_ball(double mid, double rad, Ball want, const std::string& where) {
 TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
   using K = simd::EndpointBlockKernels;
   namespace f = functions;
+  // Each with its rigorous form, against rigorous_detail::map_pairs.
+  using Rule = void (*)(const double*, const double*, double*, double*, std::size_t);
+  namespace r = rigorous_detail;
+  constexpr int kRounded = rules::kCorrectlyRoundedUlps, kScaled = rules::kScaledUlps;
   const struct {
     const char* name;
     simd::BallsFn K::* balls;
     EndpointPair (*image)(double, double);
-  } unary[] = {{"square", &K::square_balls, f::square_image},
-               {"reciprocal", &K::reciprocal_balls, f::reciprocal_image},
-               {"deg2rad", &K::deg2rad_balls, f::scaled_image<kDegToRad>},
-               {"rad2deg", &K::rad2deg_balls, f::scaled_image<kRadToDeg>},
-               {"sign", &K::sign_balls, f::step_image<f::sign_of>},
-               {"floor", &K::floor_balls, f::step_image<f::floor_of>},
-               {"ceil", &K::ceil_balls, f::step_image<f::ceil_of>},
-               {"trunc", &K::trunc_balls, f::step_image<f::trunc_of>},
-               {"rint", &K::rint_balls, f::step_image<f::nearest_integer>}};
+    simd::BallsFn K::* rigorous;
+    Rule rigorous_rule;
+  } unary[] = {{"square", &K::square_balls, f::square_image, &K::rigorous_square_balls,
+                r::map_pairs<f::square_image, kRounded>},
+               {"reciprocal", &K::reciprocal_balls, f::reciprocal_image,
+                &K::rigorous_reciprocal_balls, r::map_pairs<f::reciprocal_image, kRounded>},
+               {"deg2rad", &K::deg2rad_balls, f::scaled_image<kDegToRad>,
+                &K::rigorous_deg2rad_balls, r::map_pairs<f::scaled_image<kDegToRad>, kScaled>},
+               {"rad2deg", &K::rad2deg_balls, f::scaled_image<kRadToDeg>,
+                &K::rigorous_rad2deg_balls, r::map_pairs<f::scaled_image<kRadToDeg>, kScaled>},
+               {"sign", &K::sign_balls, f::step_image<f::sign_of>, &K::rigorous_sign_balls,
+                r::map_pairs<f::step_image<f::sign_of>, 0>},
+               {"floor", &K::floor_balls, f::step_image<f::floor_of>, &K::rigorous_floor_balls,
+                r::map_pairs<f::step_image<f::floor_of>, 0>},
+               {"ceil", &K::ceil_balls, f::step_image<f::ceil_of>, &K::rigorous_ceil_balls,
+                r::map_pairs<f::step_image<f::ceil_of>, 0>},
+               {"trunc", &K::trunc_balls, f::step_image<f::trunc_of>, &K::rigorous_trunc_balls,
+                r::map_pairs<f::step_image<f::trunc_of>, 0>},
+               {"rint", &K::rint_balls, f::step_image<f::nearest_integer>, &K::rigorous_rint_balls,
+                r::map_pairs<f::step_image<f::nearest_integer>, 0>}};
   const struct {
     const char* name;
     simd::BallPairsFn K::* balls;
@@ -316,6 +331,15 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
         const Ball want = i < n - n % w ? f::image_ball(c.image(am[i] - ar[i], am[i] + ar[i]))
                                         : Ball{kSentinel, kSentinel};
         expect_ball(om[i], orad[i], want, where);
+      }
+      std::fill(om.begin(), om.end(), kSentinel);
+      ASSERT_EQ((kernels.*c.rigorous)(am.data(), ar.data(), om.data(), orad.data(), n), n - n % w);
+      for (std::size_t i = 0; i < n - n % w; ++i) {
+        Ball want{};
+        c.rigorous_rule(&am[i], &ar[i], &want.mid, &want.rad, 1);
+        expect_ball(om[i], orad[i], want,
+                    std::string("rigorous ") + c.name + " i=" + std::to_string(i) +
+                        " n=" + std::to_string(n));
       }
     }
     for (const auto& c : binary) {

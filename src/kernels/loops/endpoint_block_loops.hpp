@@ -302,39 +302,59 @@ FinishDone cosh_finish(const FinishBlock& b) {
   });
 }
 
+// The image pairs of a few operations, as the scalar rules of
+// ops/function_kernels.hpp form them.
 template <class V>
-std::size_t square_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                         std::size_t n) {
-  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
-    const Reg<V> zero = V::set1(0.0);
-    const Reg<V> a = V::mul(lo, lo);
-    const Reg<V> b = V::mul(hi, hi);
-    const Mask<V> nonnegative = V::ge(lo, zero);
-    const Mask<V> nonpositive = V::ge(zero, hi);
-    const Reg<V> larger = nan_max<V>(a, b);
-    return ordered<V>(V::select(nonnegative, a, V::select(nonpositive, b, zero)),
-                      V::select(nonnegative, b, V::select(nonpositive, a, larger)));
-  });
+Pair<V> square_image(Reg<V> lo, Reg<V> hi) {
+  const Reg<V> zero = V::set1(0.0);
+  const Reg<V> a = V::mul(lo, lo);
+  const Reg<V> b = V::mul(hi, hi);
+  const Mask<V> nonnegative = V::ge(lo, zero);
+  const Mask<V> nonpositive = V::ge(zero, hi);
+  const Reg<V> larger = nan_max<V>(a, b);
+  return ordered<V>(V::select(nonnegative, a, V::select(nonpositive, b, zero)),
+                    V::select(nonnegative, b, V::select(nonpositive, a, larger)));
 }
 
 template <class V>
-std::size_t reciprocal_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                             std::size_t n) {
-  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
-    const Mask<V> zero = V::and_not(V::gt(lo, V::set1(0.0)), V::ge(hi, V::set1(0.0)));
-    const Reg<V> one = V::set1(1.0);
-    const Pair<V> image = ordered<V>(V::div(one, hi), V::div(one, lo));
-    return Pair<V>{V::select(zero, V::set1(-kInfinity), image.lo),
-                   V::select(zero, V::set1(kInfinity), image.hi)};
-  });
+Pair<V> reciprocal_image(Reg<V> lo, Reg<V> hi) {
+  const Mask<V> zero = V::and_not(V::gt(lo, V::set1(0.0)), V::ge(hi, V::set1(0.0)));
+  const Reg<V> one = V::set1(1.0);
+  const Pair<V> image = ordered<V>(V::div(one, hi), V::div(one, lo));
+  return Pair<V>{V::select(zero, V::set1(-kInfinity), image.lo),
+                 V::select(zero, V::set1(kInfinity), image.hi)};
 }
 
 template <class V, double Factor>
-std::size_t scaled_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                         std::size_t n) {
-  return each_image<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
-    return Pair<V>{V::mul(lo, V::set1(Factor)), V::mul(hi, V::set1(Factor))};
-  });
+Pair<V> scaled_image(Reg<V> lo, Reg<V> hi) {
+  return Pair<V>{V::mul(lo, V::set1(Factor)), V::mul(hi, V::set1(Factor))};
+}
+
+template <class V, Pair<V> (*Image)(Reg<V>, Reg<V>)>
+std::size_t image_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                        std::size_t n) {
+  return each_image<V>(mid, rad, out_mid, out_rad, n,
+                       [](Reg<V> lo, Reg<V> hi) { return Image(lo, hi); });
+}
+
+// The rigorous model's form: the image of the outward endpoints, each end
+// moved outward by Ulps ulps' bounds, the ball rounded outward
+// (rigorous_detail::map_pairs lane by lane).
+template <class V, Pair<V> (*Image)(Reg<V>, Reg<V>), int Ulps>
+std::size_t outward_image_balls(const double* mid, const double* rad, double* out_mid,
+                                double* out_rad, std::size_t n) {
+  constexpr std::size_t w = V::kWidth;
+  const Reg<V> one = V::set1(1.0);
+  const Reg<V> factor = V::set1(static_cast<double>(Ulps + 1));
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::load(mid + i);
+    const Reg<V> r = V::load(rad + i);
+    const Pair<V> image = Image(outward_loops::below<V>(V::sub(m, r), one),
+                                outward_loops::above<V>(V::add(m, r), one));
+    outward_loops::store_widened<V>(out_mid + i, out_rad + i, image.lo, image.hi, factor);
+  }
+  return i;
 }
 
 template <class V>
@@ -375,10 +395,8 @@ Reg<V> trunc_of(Reg<V> x) {
 }
 
 template <class V, Reg<V> (*F)(Reg<V>)>
-std::size_t step_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                       std::size_t n) {
-  return each_image<V>(mid, rad, out_mid, out_rad, n,
-                       [](Reg<V> lo, Reg<V> hi) { return Pair<V>{F(lo), F(hi)}; });
+Pair<V> step_image(Reg<V> lo, Reg<V> hi) {
+  return Pair<V>{F(lo), F(hi)};
 }
 
 // numpy's maximum, minimum, fmax and fmin of two numbers.
@@ -469,15 +487,15 @@ constexpr EndpointBlockKernels table() {
           monotone_finish<V, true, 1.0, kInfinity>,
           log1p_finish<V>,
           cosh_finish<V>,
-          square_balls<V>,
-          reciprocal_balls<V>,
-          scaled_balls<V, kDegToRad>,
-          scaled_balls<V, kRadToDeg>,
-          step_balls<V, sign_of<V>>,
-          step_balls<V, floor_of<V>>,
-          step_balls<V, ceil_of<V>>,
-          step_balls<V, trunc_of<V>>,
-          step_balls<V, nearest_integer<V>>,
+          image_balls<V, square_image<V>>,
+          image_balls<V, reciprocal_image<V>>,
+          image_balls<V, scaled_image<V, kDegToRad>>,
+          image_balls<V, scaled_image<V, kRadToDeg>>,
+          image_balls<V, step_image<V, sign_of<V>>>,
+          image_balls<V, step_image<V, floor_of<V>>>,
+          image_balls<V, step_image<V, ceil_of<V>>>,
+          image_balls<V, step_image<V, trunc_of<V>>>,
+          image_balls<V, step_image<V, nearest_integer<V>>>,
           extremum_balls<V, max_of<V>, false>,
           extremum_balls<V, min_of<V>, false>,
           extremum_balls<V, fmax_of<V>, true>,
@@ -488,7 +506,16 @@ constexpr EndpointBlockKernels table() {
           rigorous_periodic_finish<V, kHalfPi>,
           rigorous_periodic_finish<V, 0.0>,
           outward_loops::widened_balls<V>,
-          outward_loops::sqrt_balls<V>};
+          outward_loops::sqrt_balls<V>,
+          outward_image_balls<V, square_image<V>, rules::kCorrectlyRoundedUlps>,
+          outward_image_balls<V, reciprocal_image<V>, rules::kCorrectlyRoundedUlps>,
+          outward_image_balls<V, scaled_image<V, kDegToRad>, rules::kScaledUlps>,
+          outward_image_balls<V, scaled_image<V, kRadToDeg>, rules::kScaledUlps>,
+          outward_image_balls<V, step_image<V, sign_of<V>>, 0>,
+          outward_image_balls<V, step_image<V, floor_of<V>>, 0>,
+          outward_image_balls<V, step_image<V, ceil_of<V>>, 0>,
+          outward_image_balls<V, step_image<V, trunc_of<V>>, 0>,
+          outward_image_balls<V, step_image<V, nearest_integer<V>>, 0>};
 }
 
 }  // namespace
