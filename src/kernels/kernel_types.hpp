@@ -129,15 +129,17 @@ struct EndpointBlockKernels {
   BallPairsFn fmax_balls;
   BallPairsFn fmin_balls;
   // The rigorous model's vector steps: the outward endpoints; exp's, the
-  // logarithms', sin's and cos's finishing steps with the library's error
-  // bound, their balls rounded outward (sin and cos leave to the scalar step
-  // the lanes their quick test cannot settle); the widening of image pairs;
+  // logarithms', sin's, cos's and tan's finishing steps with the library's
+  // error bound, their balls rounded outward (the last three leave to the
+  // scalar step the lanes their quick test cannot settle); the widening of
+  // image pairs;
   // the square root.
   OutwardFn outward_endpoints;
   FinishFn rigorous_exp_finish;
   FinishFn rigorous_log_finish;
   FinishFn rigorous_sin_finish;
   FinishFn rigorous_cos_finish;
+  FinishFn rigorous_tan_finish;
   WidenFn widened_balls;
   BallsFn rigorous_sqrt_balls;
   // The rigorous forms of the functions of a few operations above.

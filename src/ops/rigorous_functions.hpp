@@ -94,7 +94,7 @@ inline EndpointPair periodic_finish(double lo, double hi, double f_lo, double f_
 inline EndpointPair tan_finish(double lo, double hi, double t_lo, double t_hi) {
   constexpr double inf = rules::kInf;
   if (!(hi - lo < kPi)) return {-inf, inf};
-  if (lo == lo && hi == hi) {
+  if (lo == lo && hi == hi && !clearly_no_candidate(lo, hi, kHalfPi)) {
     bool pole = false;
     const bool told = visit_candidates<true>(lo, hi, kHalfPi, [&](double) { pole = true; });
     if (pole || !told) return {-inf, inf};
@@ -237,7 +237,8 @@ inline constexpr BallsFn kCos =
     rigorous_detail::map_calls<endpoint_detail::CosForm, rigorous_detail::periodic_finish<false>,
                                kLibraryUlps, &simd::EndpointBlockKernels::rigorous_cos_finish>;
 inline constexpr BallsFn kTan =
-    rigorous_detail::map_calls<endpoint_detail::TanForm, rigorous_detail::tan_finish, kLibraryUlps>;
+    rigorous_detail::map_calls<endpoint_detail::TanForm, rigorous_detail::tan_finish, kLibraryUlps,
+                               &simd::EndpointBlockKernels::rigorous_tan_finish>;
 
 }  // namespace rigorous
 }  // namespace quorvex

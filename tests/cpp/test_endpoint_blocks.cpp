@@ -485,13 +485,15 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       const Ball want = rules::ball_outward(rules::steps_down(lo[i], 3), rules::steps_up(hi[i], 3));
       expect_ball(om[i], orad[i], want, at + " widened i=" + std::to_string(i));
     }
-    // sin and cos leave to the scalar step exactly the lanes that neither
-    // span a period nor pass the scalar quick test (offset < 0: no scans).
+    // sin, cos and tan leave to the scalar step exactly the lanes that
+    // neither span a period nor pass the scalar quick test (offset < 0: no
+    // scans).
     const struct {
       simd::FinishFn simd::EndpointBlockKernels::* block;
       double (*call)(double);
       EndpointPair (*finish)(double, double, double, double);
       double offset;
+      double period = kTwoPi;
     } finishes[] = {{&simd::EndpointBlockKernels::rigorous_exp_finish, endpoint_detail::libm_exp,
                      endpoint_detail::exp_finish, -1.0},
                     {&simd::EndpointBlockKernels::rigorous_log_finish, endpoint_detail::libm_log,
@@ -499,7 +501,9 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
                     {&simd::EndpointBlockKernels::rigorous_sin_finish, endpoint_detail::libm_sin,
                      rigorous_detail::periodic_finish<true>, kHalfPi},
                     {&simd::EndpointBlockKernels::rigorous_cos_finish, endpoint_detail::libm_cos,
-                     rigorous_detail::periodic_finish<false>, 0.0}};
+                     rigorous_detail::periodic_finish<false>, 0.0},
+                    {&simd::EndpointBlockKernels::rigorous_tan_finish, endpoint_detail::libm_tan,
+                     rigorous_detail::tan_finish, kHalfPi, kPi}};
     for (const auto& f : finishes) {
       for (std::size_t i = 0; i < n; ++i) {
         f_lo[i] = f.call(lo[i]);
@@ -510,7 +514,7 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       ASSERT_EQ(done.count, n - n % w);
       for (std::size_t i = 0; i < done.count; ++i) {
         const std::string where = at + " finish i=" + std::to_string(i);
-        const bool settled = f.offset < 0.0 || hi[i] - lo[i] >= kTwoPi ||
+        const bool settled = f.offset < 0.0 || hi[i] - lo[i] >= f.period ||
                              rigorous_detail::clearly_no_candidate(lo[i], hi[i], f.offset);
         ASSERT_EQ((done.scan >> i & 1) != 0, !settled) << where;
         if (!settled) continue;

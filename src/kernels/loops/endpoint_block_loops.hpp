@@ -470,6 +470,21 @@ FinishDone rigorous_periodic_finish(const FinishBlock& b) {
       });
 }
 
+// rigorous_detail::tan_finish where a lane spans a period (a pole inside) or
+// clearly holds no pole; every other lane goes to the scalar step.
+template <class V>
+FinishDone rigorous_tan_finish(const FinishBlock& b) {
+  return each_register<V, OutwardBalls<V, rules::kLibraryUlps>>(
+      b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
+        const Mask<V> pole = V::ge(V::sub(hi, lo), V::set1(kPi));
+        const Mask<V> settled = V::bit_or(pole, clearly_no_candidate<V>(lo, hi, kHalfPi));
+        scan |= (~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1)) << i;
+        const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
+        return Pair<V>{V::select(pole, V::set1(-kInfinity), image.lo),
+                       V::select(pole, V::set1(kInfinity), image.hi)};
+      });
+}
+
 template <class V>
 constexpr EndpointBlockKernels table() {
   return {sqrt_balls<V>,
@@ -505,6 +520,7 @@ constexpr EndpointBlockKernels table() {
           log_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
           rigorous_periodic_finish<V, kHalfPi>,
           rigorous_periodic_finish<V, 0.0>,
+          rigorous_tan_finish<V>,
           outward_loops::widened_balls<V>,
           outward_loops::sqrt_balls<V>,
           outward_image_balls<V, square_image<V>, rules::kCorrectlyRoundedUlps>,
