@@ -32,12 +32,14 @@ void divide_balls(const double* ma, const double* ra, const double* mb, const do
 namespace f = functions;
 namespace r = rigorous_detail;
 
-template <class Form, int Ulps = kLibraryUlps>
-constexpr UnaryBalls calls = r::map_calls<Form, r::form_finish<Form>, Ulps>;
+using Blocks = simd::EndpointBlockKernels;
+
+// Block: the vector form of the rigorous finishing step.
+template <class Form, simd::FinishFn Blocks::* Block, int Ulps = kLibraryUlps>
+constexpr UnaryBalls calls = r::map_calls<Form, r::form_finish<Form>, Ulps, Block>;
 
 // The image functions of exact or correctly rounded operations: Ulps covers
 // their rounding (and, for the angle conversions, that of the constant).
-using Blocks = simd::EndpointBlockKernels;
 template <EndpointPair (*Image)(double, double), int Ulps, simd::BallsFn Blocks::* Vector>
 constexpr UnaryBalls images = r::map_images<Image, Ulps, Vector>;
 
@@ -75,31 +77,31 @@ UnaryBalls rigorous_unary_kernel(Unary code) noexcept {
       return images<f::reciprocal_image, rules::kCorrectlyRoundedUlps,
                     &Blocks::rigorous_reciprocal_balls>;
     case Unary::kCbrt:
-      return calls<f::Cbrt, r::kCbrtUlps>;
+      return calls<f::Cbrt, &Blocks::rigorous_cbrt_finish, r::kCbrtUlps>;
     case Unary::kExp2:
-      return calls<f::Exp2>;
+      return calls<f::Exp2, &Blocks::rigorous_rising_finish>;
     case Unary::kExpm1:
-      return calls<f::Expm1>;
+      return calls<f::Expm1, &Blocks::rigorous_rising_finish>;
     case Unary::kLog1p:
-      return r::map_calls<f::Log1p, r::log1p_finish, kLibraryUlps>;
+      return r::map_calls<f::Log1p, r::log1p_finish, kLibraryUlps, &Blocks::rigorous_log1p_finish>;
     case Unary::kSinh:
-      return calls<f::Sinh>;
+      return calls<f::Sinh, &Blocks::rigorous_rising_finish>;
     case Unary::kCosh:
-      return calls<f::Cosh>;
+      return calls<f::Cosh, &Blocks::rigorous_cosh_finish>;
     case Unary::kTanh:
-      return calls<f::Tanh>;
+      return calls<f::Tanh, &Blocks::rigorous_rising_finish>;
     case Unary::kArcsin:
-      return calls<f::Arcsin>;
+      return calls<f::Arcsin, &Blocks::rigorous_unit_rising_finish>;
     case Unary::kArccos:
-      return calls<f::Arccos>;
+      return calls<f::Arccos, &Blocks::rigorous_unit_falling_finish>;
     case Unary::kArctan:
-      return calls<f::Arctan>;
+      return calls<f::Arctan, &Blocks::rigorous_rising_finish>;
     case Unary::kArcsinh:
-      return calls<f::Arcsinh>;
+      return calls<f::Arcsinh, &Blocks::rigorous_rising_finish>;
     case Unary::kArccosh:
-      return calls<f::Arccosh>;
+      return calls<f::Arccosh, &Blocks::rigorous_acosh_finish>;
     case Unary::kArctanh:
-      return calls<f::Arctanh>;
+      return calls<f::Arctanh, &Blocks::rigorous_unit_rising_finish>;
     case Unary::kDeg2rad:
       return images<f::scaled_image<kDegToRad>, rules::kScaledUlps,
                     &Blocks::rigorous_deg2rad_balls>;

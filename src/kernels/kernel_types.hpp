@@ -140,6 +140,15 @@ struct EndpointBlockKernels {
   FinishFn rigorous_sin_finish;
   FinishFn rigorous_cos_finish;
   FinishFn rigorous_tan_finish;
+  // The rigorous forms of the finishing steps of ops/function_kernels.hpp
+  // above (cbrt's rising step with its own error bound).
+  FinishFn rigorous_rising_finish;
+  FinishFn rigorous_cbrt_finish;
+  FinishFn rigorous_unit_rising_finish;
+  FinishFn rigorous_unit_falling_finish;
+  FinishFn rigorous_acosh_finish;
+  FinishFn rigorous_log1p_finish;
+  FinishFn rigorous_cosh_finish;
   WidenFn widened_balls;
   BallsFn rigorous_sqrt_balls;
   // The rigorous forms of the functions of a few operations above.

@@ -15,8 +15,7 @@
 
 namespace quorvex::rigorous_detail {
 
-// glibc's cbrt is within 4 ulps, not 1 (test_library_bounds measures it).
-inline constexpr int kCbrtUlps = 8;
+using rules::kCbrtUlps;
 
 inline EndpointPair log1p_finish(double lo, double hi, double f_lo, double f_hi) {
   if (hi <= -1.0) return {rules::kNaN, rules::kNaN};

@@ -19,6 +19,7 @@
 #include "ops/endpoint_kernels.hpp"
 #include "ops/function_kernels.hpp"
 #include "ops/rigorous_functions.hpp"
+#include "ops/rigorous_more_functions.hpp"
 #include "simd/dispatch.hpp"
 #include "target_variants.hpp"
 
@@ -485,6 +486,8 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       const Ball want = rules::ball_outward(rules::steps_down(lo[i], 3), rules::steps_up(hi[i], 3));
       expect_ball(om[i], orad[i], want, at + " widened i=" + std::to_string(i));
     }
+    using K = simd::EndpointBlockKernels;
+    namespace f = functions;
     // sin, cos and tan leave to the scalar step exactly the lanes that
     // neither span a period nor pass the scalar quick test (offset < 0: no
     // scans).
@@ -503,25 +506,46 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
                     {&simd::EndpointBlockKernels::rigorous_cos_finish, endpoint_detail::libm_cos,
                      rigorous_detail::periodic_finish<false>, 0.0},
                     {&simd::EndpointBlockKernels::rigorous_tan_finish, endpoint_detail::libm_tan,
-                     rigorous_detail::tan_finish, kHalfPi, kPi}};
-    for (const auto& f : finishes) {
+                     rigorous_detail::tan_finish, kHalfPi, kPi},
+                    {&K::rigorous_rising_finish, f::libm_sinh, f::Sinh::finish, -1.0},
+                    {&K::rigorous_unit_rising_finish, f::libm_asin, f::Arcsin::finish, -1.0},
+                    {&K::rigorous_unit_falling_finish, f::libm_acos, f::Arccos::finish, -1.0},
+                    {&K::rigorous_acosh_finish, f::libm_acosh, f::Arccosh::finish, -1.0},
+                    {&K::rigorous_log1p_finish, f::libm_log1p, rigorous_detail::log1p_finish, -1.0},
+                    {&K::rigorous_cosh_finish, f::libm_cosh, f::Cosh::finish, -1.0}};
+    for (const auto& step : finishes) {
       for (std::size_t i = 0; i < n; ++i) {
-        f_lo[i] = f.call(lo[i]);
-        f_hi[i] = f.call(hi[i]);
+        f_lo[i] = step.call(lo[i]);
+        f_hi[i] = step.call(hi[i]);
       }
-      const simd::FinishDone done = (kernels.*f.block)(
+      const simd::FinishDone done = (kernels.*step.block)(
           {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n});
       ASSERT_EQ(done.count, n - n % w);
       for (std::size_t i = 0; i < done.count; ++i) {
         const std::string where = at + " finish i=" + std::to_string(i);
-        const bool settled = f.offset < 0.0 || hi[i] - lo[i] >= f.period ||
-                             rigorous_detail::clearly_no_candidate(lo[i], hi[i], f.offset);
+        const bool settled = step.offset < 0.0 || hi[i] - lo[i] >= step.period ||
+                             rigorous_detail::clearly_no_candidate(lo[i], hi[i], step.offset);
         ASSERT_EQ((done.scan >> i & 1) != 0, !settled) << where;
         if (!settled) continue;
         const Ball want =
-            rigorous_detail::widened<kLibraryUlps>(f.finish(lo[i], hi[i], f_lo[i], f_hi[i]));
+            rigorous_detail::widened<kLibraryUlps>(step.finish(lo[i], hi[i], f_lo[i], f_hi[i]));
         expect_ball(om[i], orad[i], want, where);
       }
+    }
+    // cbrt: the rising step with its own error bound.
+    for (std::size_t i = 0; i < n; ++i) {
+      f_lo[i] = f::libm_cbrt(lo[i]);
+      f_hi[i] = f::libm_cbrt(hi[i]);
+    }
+    ASSERT_EQ(kernels
+                  .rigorous_cbrt_finish(
+                      {lo.data(), hi.data(), f_lo.data(), f_hi.data(), om.data(), orad.data(), n})
+                  .count,
+              n - n % w);
+    for (std::size_t i = 0; i < n - n % w; ++i) {
+      const Ball want = rigorous_detail::widened<rules::kCbrtUlps>(
+          f::Cbrt::finish(lo[i], hi[i], f_lo[i], f_hi[i]));
+      expect_ball(om[i], orad[i], want, at + " cbrt i=" + std::to_string(i));
     }
   }
 }

@@ -253,25 +253,28 @@ std::size_t each_ball_pair(const double* am, const double* ar, const double* bm,
 }
 
 // The finishing steps of the functions with library calls, over whole
-// registers of a block.
-template <class V, class Step>
-FinishDone each_image_register(const FinishBlock& b, Step step) {
-  constexpr std::size_t w = V::kWidth;
-  FinishDone done{0, 0};
-  for (; done.count + w <= b.n; done.count += w) {
-    const std::size_t i = done.count;
-    const Pair<V> ball = image_ball<V>(
-        step(V::load(b.lo + i), V::load(b.hi + i), V::load(b.f_lo + i), V::load(b.f_hi + i)));
-    V::store(b.out_mid + i, ball.lo);
-    V::store(b.out_rad + i, ball.hi);
+// registers of a block: their balls as image_ball forms them, or (Store) as
+// the rigorous model's.
+template <class V>
+struct ImageBalls {
+  static void store(double* out_mid, double* out_rad, Pair<V> image) {
+    const Pair<V> ball = image_ball<V>(image);
+    V::store(out_mid, ball.lo);
+    V::store(out_rad, ball.hi);
   }
-  return done;
+};
+template <class V, class Store, class Step>
+FinishDone each_image_register(const FinishBlock& b, Step step) {
+  return each_register<V, Store>(
+      b, [step](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t&, std::size_t) {
+        return step(lo, hi, f_lo, f_hi);
+      });
 }
 
 // Monotone on [Low, High]: NaN for a ball wholly outside.
-template <class V, bool Rising, double Low, double High>
+template <class V, bool Rising, double Low, double High, class Store = ImageBalls<V>>
 FinishDone monotone_finish(const FinishBlock& b) {
-  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+  return each_image_register<V, Store>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Pair<V> image = Rising ? ordered<V>(f_lo, f_hi) : ordered<V>(f_hi, f_lo);
     const Mask<V> outside = V::bit_or(V::lt(hi, V::set1(Low)), V::gt(lo, V::set1(High)));
     return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
@@ -279,20 +282,21 @@ FinishDone monotone_finish(const FinishBlock& b) {
   });
 }
 
-template <class V>
+// ln(1 + x): Floor where the ball reaches -1 (ln's finite floor, or -inf).
+template <class V, double Floor = kLnFloor, class Store = ImageBalls<V>>
 FinishDone log1p_finish(const FinishBlock& b) {
-  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+  return each_image_register<V, Store>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Reg<V> edge = V::set1(-1.0);
-    const Pair<V> image = ordered<V>(V::select(V::gt(lo, edge), f_lo, V::set1(kLnFloor)), f_hi);
+    const Pair<V> image = ordered<V>(V::select(V::gt(lo, edge), f_lo, V::set1(Floor)), f_hi);
     const Mask<V> outside = V::le(hi, edge);
     return Pair<V>{V::select(outside, nan_lanes<V>(), image.lo),
                    V::select(outside, nan_lanes<V>(), image.hi)};
   });
 }
 
-template <class V>
+template <class V, class Store = ImageBalls<V>>
 FinishDone cosh_finish(const FinishBlock& b) {
-  return each_image_register<V>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
+  return each_image_register<V, Store>(b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi) {
     const Reg<V> zero = V::set1(0.0);
     const Mask<V> nonnegative = V::ge(lo, zero);
     const Mask<V> nonpositive = V::ge(zero, hi);
@@ -521,6 +525,13 @@ constexpr EndpointBlockKernels table() {
           rigorous_periodic_finish<V, kHalfPi>,
           rigorous_periodic_finish<V, 0.0>,
           rigorous_tan_finish<V>,
+          monotone_finish<V, true, -kInfinity, kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
+          monotone_finish<V, true, -kInfinity, kInfinity, OutwardBalls<V, rules::kCbrtUlps>>,
+          monotone_finish<V, true, -1.0, 1.0, OutwardBalls<V, rules::kLibraryUlps>>,
+          monotone_finish<V, false, -1.0, 1.0, OutwardBalls<V, rules::kLibraryUlps>>,
+          monotone_finish<V, true, 1.0, kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
+          log1p_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
+          cosh_finish<V, OutwardBalls<V, rules::kLibraryUlps>>,
           outward_loops::widened_balls<V>,
           outward_loops::sqrt_balls<V>,
           outward_image_balls<V, square_image<V>, rules::kCorrectlyRoundedUlps>,
