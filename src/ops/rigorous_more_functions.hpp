@@ -34,17 +34,34 @@ inline functions::Operands outward_operands(double am, double ar, double bm, dou
   return {am, ar, bm, br, a.lo, a.hi, b.lo, b.hi};
 }
 
-// Binary functions with two library calls per element (points, calls, finish).
+// Binary functions with two library calls per element, in blocks as the
+// first-order driver runs them: the outward operands and the points, the
+// calls in a loop of their own, then the finishing step, and the widening
+// into balls on vectors.
 template <class Form, int Ulps>
 void map_binary_form(const double* am, const double* ar, const double* bm, const double* br,
                      double* om, double* orad, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const functions::Operands o = outward_operands(am[i], ar[i], bm[i], br[i]);
-    const functions::Points p = Form::points(o);
-    const double f1 = Form::call(p.u1, p.v1), f2 = Form::call(p.u2, p.v2);
-    const Ball b = widened<Ulps>(Form::finish(o, f1, f2));
-    om[i] = b.mid;
-    orad[i] = b.rad;
+  constexpr std::size_t kBlock = simd::kFinishMax;
+  const simd::EndpointBlockKernels& vector = simd::endpoint_blocks();
+  functions::Operands o[kBlock];
+  functions::Points p[kBlock];
+  double lo[kBlock], hi[kBlock];
+  for (std::size_t base = 0; base < n; base += kBlock) {
+    const std::size_t len = n - base < kBlock ? n - base : kBlock;
+    for (std::size_t i = 0; i < len; ++i) {
+      o[i] = outward_operands(am[base + i], ar[base + i], bm[base + i], br[base + i]);
+      p[i] = Form::points(o[i]);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      lo[i] = Form::call(p[i].u1, p[i].v1);
+      hi[i] = Form::call(p[i].u2, p[i].v2);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      const EndpointPair image = Form::finish(o[i], lo[i], hi[i]);
+      lo[i] = image.lo;
+      hi[i] = image.hi;
+    }
+    widened_run<Ulps>(vector, lo, hi, om + base, orad + base, len);
   }
 }
 
