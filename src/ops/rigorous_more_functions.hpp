@@ -100,29 +100,67 @@ void map_ignoring_nan(const double* am, const double* ar, const double* bm, cons
 // value is at the lower ends, its greatest at the upper ones; each bound is
 // composed from bounds of its parts (the library's exp and log1p moved by
 // their error bound, the sums rounded outward), as cancellation in the final
-// sum forbids a bound relative to the result.
-inline double log_add_exp_bound(double x, double y, bool upper) {
-  if (x != x || y != y) return rules::kNaN;
+// sum forbids a bound relative to the result. The steps between the library
+// calls are apart, so a block's calls run in loops of their own.
+struct LogAddExpBound {
+  double top;    // max(x, y)
+  double power;  // the argument of exp (-|x - y| bounded the other way), then of log1p
+  bool settled;  // a NaN or an infinite top: the bound is top itself
+};
+
+// A larger gap gives a smaller term, so the gap is bounded the other way.
+inline LogAddExpBound log_add_exp_start(double x, double y, bool upper) {
+  if (x != x || y != y) return {rules::kNaN, 0.0, true};
   const double top = x > y ? x : y;
-  if (std::fabs(top) == rules::kInf) return top;
-  // |x - y| bounded the other way: a larger gap gives a smaller term.
+  if (std::fabs(top) == rules::kInf) return {top, 0.0, true};
   const double gap = std::fabs(x - y);
-  const double g = upper ? rules::below(gap, 0) : rules::above(gap, 0);
-  const double e =
-      upper ? rules::above(std::exp(-g), kLibraryUlps) : rules::below(std::exp(-g), kLibraryUlps);
-  const double term = upper ? rules::above(std::log1p(e), kLibraryUlps)
-                            : rules::below(std::log1p(e < 0.0 ? 0.0 : e), kLibraryUlps);
-  return upper ? rules::above(top + term, 0) : rules::below(top + (term < 0.0 ? 0.0 : term), 0);
+  return {top, -(upper ? rules::below(gap, 0) : rules::above(gap, 0)), false};
+}
+// exp's value e moved outward, as log1p's argument.
+inline double log_add_exp_term_argument(double e, bool upper) {
+  if (upper) return rules::above(e, kLibraryUlps);
+  const double down = rules::below(e, kLibraryUlps);
+  return down < 0.0 ? 0.0 : down;
+}
+// log1p's value moved outward, added to top.
+inline double log_add_exp_end(const LogAddExpBound& b, double log1p_value, bool upper) {
+  if (b.settled) return b.top;
+  const double term =
+      upper ? rules::above(log1p_value, kLibraryUlps) : rules::below(log1p_value, kLibraryUlps);
+  return upper ? rules::above(b.top + term, 0) : rules::below(b.top + (term < 0.0 ? 0.0 : term), 0);
 }
 
 inline void logaddexp_balls(const double* am, const double* ar, const double* bm, const double* br,
                             double* om, double* orad, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const functions::Operands o = outward_operands(am[i], ar[i], bm[i], br[i]);
-    const Ball b = rules::ball_outward(log_add_exp_bound(o.alo, o.blo, false),
-                                       log_add_exp_bound(o.ahi, o.bhi, true));
-    om[i] = b.mid;
-    orad[i] = b.rad;
+  constexpr std::size_t kBlock = simd::kFinishMax;
+  LogAddExpBound lower[kBlock], upper[kBlock];
+  double f_lo[kBlock], f_hi[kBlock];
+  for (std::size_t base = 0; base < n; base += kBlock) {
+    const std::size_t len = n - base < kBlock ? n - base : kBlock;
+    for (std::size_t i = 0; i < len; ++i) {
+      const functions::Operands o =
+          outward_operands(am[base + i], ar[base + i], bm[base + i], br[base + i]);
+      lower[i] = log_add_exp_start(o.alo, o.blo, false);
+      upper[i] = log_add_exp_start(o.ahi, o.bhi, true);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      f_lo[i] = std::exp(lower[i].power);
+      f_hi[i] = std::exp(upper[i].power);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      lower[i].power = log_add_exp_term_argument(f_lo[i], false);
+      upper[i].power = log_add_exp_term_argument(f_hi[i], true);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      f_lo[i] = std::log1p(lower[i].power);
+      f_hi[i] = std::log1p(upper[i].power);
+    }
+    for (std::size_t i = 0; i < len; ++i) {
+      const Ball b = rules::ball_outward(log_add_exp_end(lower[i], f_lo[i], false),
+                                         log_add_exp_end(upper[i], f_hi[i], true));
+      om[base + i] = b.mid;
+      orad[base + i] = b.rad;
+    }
   }
 }
 
