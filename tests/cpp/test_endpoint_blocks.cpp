@@ -277,6 +277,27 @@ void expect_ball(double mid, double rad, Ball want, const std::string& where) {
   ASSERT_TRUE(same(rad, want.rad)) << where;
 }
 
+// The AVX-512 forms that round by the instructions themselves take the whole
+// run; each lane is what the element alone gives, never wider than the
+// portable rule and NaN where it is. (Their enclosure of the exact values is
+// checked against exact references in Python.)
+using RunFn = void (*)(const double*, const double*, double*, double*, std::size_t);
+void expect_directed(simd::BallsFn kernel, const std::vector<double>& mid,
+                     const std::vector<double>& rad, RunFn portable, const std::string& at) {
+  const std::size_t n = mid.size();
+  std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+  ASSERT_EQ(kernel(mid.data(), rad.data(), om.data(), orad.data(), n), n) << at;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string where = at + " directed i=" + std::to_string(i);
+    Ball alone{}, rule{};
+    ASSERT_EQ(kernel(&mid[i], &rad[i], &alone.mid, &alone.rad, 1), 1u) << where;
+    expect_ball(om[i], orad[i], alone, where);
+    portable(&mid[i], &rad[i], &rule.mid, &rule.rad, 1);
+    ASSERT_EQ(std::isnan(om[i]), std::isnan(rule.mid)) << where;
+    ASSERT_TRUE(orad[i] <= rule.rad || std::isnan(rule.rad)) << where;
+  }
+}
+
 TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
   using K = simd::EndpointBlockKernels;
   namespace f = functions;
@@ -332,6 +353,12 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
         const Ball want = i < n - n % w ? f::image_ball(c.image(am[i] - ar[i], am[i] + ar[i]))
                                         : Ball{kSentinel, kSentinel};
         expect_ball(om[i], orad[i], want, where);
+      }
+      if (GetParam().entry.target == simd::Target::kAvx512 &&
+          c.rigorous == &K::rigorous_square_balls) {
+        expect_directed(kernels.*c.rigorous, am, ar, c.rigorous_rule,
+                        "square n=" + std::to_string(n));
+        continue;
       }
       std::fill(om.begin(), om.end(), kSentinel);
       ASSERT_EQ((kernels.*c.rigorous)(am.data(), ar.data(), om.data(), orad.data(), n), n - n % w);
@@ -441,6 +468,14 @@ void expect_driver_matches_kernel(const simd::EndpointBlockKernels& kernels) {
 
 // The rigorous steps against the scalar rules they stand for, on the balls
 // above (NaN and infinite radii, the double range's ends included).
+void portable_sqrt(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const Ball b = rigorous::sqrt_ball(mid[i], rad[i]);
+    om[i] = b.mid;
+    orad[i] = b.rad;
+  }
+}
+
 TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
   const simd::EndpointBlockKernels& kernels = GetParam().kernels();
   const std::size_t w = GetParam().width();
@@ -460,18 +495,7 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       ASSERT_TRUE(same(lo[i], e.lo) && same(hi[i], e.hi)) << at << " i=" << i;
     }
     if (GetParam().entry.target == simd::Target::kAvx512) {
-      // Directed roots: the whole run, each lane as the element alone gives
-      // it, never wider than the portable rule and NaN where it is.
-      ASSERT_EQ(roots, n);
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::string where = at + " directed sqrt i=" + std::to_string(i);
-        double alone_mid = 0.0, alone_rad = 0.0;
-        ASSERT_EQ(kernels.rigorous_sqrt_balls(&mid[i], &rad[i], &alone_mid, &alone_rad, 1), 1u);
-        expect_ball(om[i], orad[i], {alone_mid, alone_rad}, where);
-        const Ball rule = rigorous::sqrt_ball(mid[i], rad[i]);
-        ASSERT_EQ(std::isnan(om[i]), std::isnan(rule.mid)) << where;
-        ASSERT_TRUE(orad[i] <= rule.rad || std::isnan(rule.rad)) << where;
-      }
+      expect_directed(kernels.rigorous_sqrt_balls, mid, rad, portable_sqrt, at + " sqrt");
     } else {
       ASSERT_EQ(roots, n - n % w);
       for (std::size_t i = 0; i < roots; ++i) {

@@ -103,10 +103,17 @@ struct S {
   static Reg sub_down(Reg a, Reg b) {
     return round(_mm_sub_round_sd(wide(a), wide(b), kRoundDown));
   }
+  static Reg mul_down(Reg a, Reg b) {
+    return round(_mm_mul_round_sd(wide(a), wide(b), kRoundDown));
+  }
   static Reg sqrt_up(Reg a) { return round(_mm_sqrt_round_sd(wide(a), wide(a), kRoundUp)); }
   static Reg sqrt_down(Reg a) { return round(_mm_sqrt_round_sd(wide(a), wide(a), kRoundDown)); }
   static Reg flip(Reg a) { return -a; }
+  static Reg max(Reg a, Reg b) { return a > b ? a : b; }  // as V::max: b on ties and NaN
   static bool gt(Reg a, Reg b) { return a > b; }
+  static bool ge(Reg a, Reg b) { return a >= b; }
+  static bool is_nan(Reg a) { return a != a; }
+  static bool bit_and(bool a, bool b) { return a && b; }
   static Reg zero_unless(bool m, Reg x) { return m ? x : 0.0; }
 
  private:
