@@ -32,15 +32,25 @@ void store_directed_ball(double* out_mid, double* out_rad, typename W::Reg lo, t
            W::select(bounded, radius, W::select(both_nan, W::set1(__builtin_nan("")), inf)));
 }
 
+// The ends of the ball (mid, rad), rounded outward by the instructions.
+template <class W>
+struct DirectedEnds {
+  typename W::Reg lo;
+  typename W::Reg hi;
+};
+template <class W>
+DirectedEnds<W> directed_ends(const double* mid, const double* rad) {
+  const auto m = W::load(mid);
+  const auto r = W::load(rad);
+  return {W::sub_down(m, r), W::add_up(m, r)};
+}
+
 // A ball holding the square roots of every point of (mid, rad): its ends
 // rounded outward, their roots rounded down and up (the root of 0 where the
 // lower end is not positive).
 template <class W>
 void directed_sqrt_ball(const double* mid, const double* rad, double* out_mid, double* out_rad) {
-  const auto m = W::load(mid);
-  const auto r = W::load(rad);
-  const auto lo = W::sub_down(m, r);
-  const auto hi = W::add_up(m, r);
+  const auto [lo, hi] = directed_ends<W>(mid, rad);
   store_directed_ball<W>(out_mid, out_rad,
                          W::sqrt_down(W::zero_unless(W::gt(lo, W::set1(0.0)), lo)), W::sqrt_up(hi));
 }
@@ -51,10 +61,7 @@ void directed_sqrt_ball(const double* mid, const double* rad, double* out_mid, d
 // the portable rule's image chooses them.
 template <class W>
 void directed_square_ball(const double* mid, const double* rad, double* out_mid, double* out_rad) {
-  const auto m = W::load(mid);
-  const auto r = W::load(rad);
-  const auto lo = W::sub_down(m, r);
-  const auto hi = W::add_up(m, r);
+  const auto [lo, hi] = directed_ends<W>(mid, rad);
   const auto zero = W::set1(0.0);
   const auto nonnegative = W::ge(lo, zero);
   const auto nonpositive = W::ge(zero, hi);

@@ -458,34 +458,21 @@ Mask<V> clearly_no_candidate(Reg<V> lo, Reg<V> hi, double offset) {
                     V::bit_and(V::lt(V::add(below, slack), lo), V::lt(hi, V::sub(above, slack))));
 }
 
-// rigorous_detail::periodic_finish where a lane is wider than a period or
-// clearly holds no extremum; every other lane (a NaN or infinite end, an
-// extremum that may lie inside) goes to the scalar step.
-template <class V, double Offset>
+// rigorous_detail::periodic_finish (sin, cos) and tan_finish where a lane is
+// at least Span wide, so the image is [-Bound, Bound], or clearly holds no
+// special point k pi + Offset (an extremum, a pole); every other lane (a NaN
+// or infinite end, a special point that may lie inside) goes to the scalar
+// step.
+template <class V, double Span, double Offset, double Bound>
 FinishDone rigorous_periodic_finish(const FinishBlock& b) {
   return each_register<V, OutwardBalls<V, rules::kLibraryUlps>>(
       b, [](Reg<V> lo, Reg<V> hi, Reg<V> f_lo, Reg<V> f_hi, std::uint64_t& scan, std::size_t i) {
-        const Mask<V> full = V::ge(V::sub(hi, lo), V::set1(kTwoPi));
+        const Mask<V> full = V::ge(V::sub(hi, lo), V::set1(Span));
         const Mask<V> settled = V::bit_or(full, clearly_no_candidate<V>(lo, hi, Offset));
         scan |= (~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1)) << i;
         const Pair<V> image = ordered<V>(nan_min<V>(f_lo, f_hi), nan_max<V>(f_lo, f_hi));
-        return Pair<V>{V::select(full, V::set1(-1.0), image.lo),
-                       V::select(full, V::set1(1.0), image.hi)};
-      });
-}
-
-// rigorous_detail::tan_finish where a lane spans a period (a pole inside) or
-// clearly holds no pole; every other lane goes to the scalar step.
-template <class V>
-FinishDone rigorous_tan_finish(const FinishBlock& b) {
-  return each_register<V, OutwardBalls<V, rules::kLibraryUlps>>(
-      b, [](Reg<V> lo, Reg<V> hi, Reg<V> t_lo, Reg<V> t_hi, std::uint64_t& scan, std::size_t i) {
-        const Mask<V> pole = V::ge(V::sub(hi, lo), V::set1(kPi));
-        const Mask<V> settled = V::bit_or(pole, clearly_no_candidate<V>(lo, hi, kHalfPi));
-        scan |= (~std::uint64_t{V::lanes(settled)} & ((std::uint64_t{1} << V::kWidth) - 1)) << i;
-        const Pair<V> image = ordered<V>(nan_min<V>(t_lo, t_hi), nan_max<V>(t_lo, t_hi));
-        return Pair<V>{V::select(pole, V::set1(-kInfinity), image.lo),
-                       V::select(pole, V::set1(kInfinity), image.hi)};
+        return Pair<V>{V::select(full, V::set1(-Bound), image.lo),
+                       V::select(full, V::set1(Bound), image.hi)};
       });
 }
 
@@ -522,9 +509,9 @@ constexpr EndpointBlockKernels table() {
           outward_loops::outward_endpoints<V>,
           exp_finish<V, OutwardBalls<V, rules::kLibraryUlps>>,
           log_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
-          rigorous_periodic_finish<V, kHalfPi>,
-          rigorous_periodic_finish<V, 0.0>,
-          rigorous_tan_finish<V>,
+          rigorous_periodic_finish<V, kTwoPi, kHalfPi, 1.0>,
+          rigorous_periodic_finish<V, kTwoPi, 0.0, 1.0>,
+          rigorous_periodic_finish<V, kPi, kHalfPi, kInfinity>,
           monotone_finish<V, true, -kInfinity, kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
           monotone_finish<V, true, -kInfinity, kInfinity, OutwardBalls<V, rules::kCbrtUlps>>,
           monotone_finish<V, true, -1.0, 1.0, OutwardBalls<V, rules::kLibraryUlps>>,
