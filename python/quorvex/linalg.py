@@ -96,9 +96,16 @@ def _finite(*balls: BallArray) -> bool:
 _IDENTITIES: dict[tuple[type[BallArray], int, bool], BallArray] = {}
 
 
+# Identities up to this order (4 MB) are kept; building a larger one costs
+# little beside the solve it serves.
+_KEPT_ORDER = 512
+
+
 def _identity(cls: type[BallArray], n: int, rigorous: bool) -> BallArray:
-    """The exact n x n identity. Balls are immutable, so the last few made are
-    kept: a stream of solves of one size builds it once."""
+    """The exact n x n identity. Balls are immutable, so the last few small
+    ones made are kept: a stream of solves of one size builds it once."""
+    if n > _KEPT_ORDER:
+        return _exact(cls, np.eye(n), rigorous)
     key = (cls, n, rigorous)
     found = _IDENTITIES.get(key)
     if found is None:

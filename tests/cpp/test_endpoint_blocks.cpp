@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -277,12 +278,42 @@ void expect_ball(double mid, double rad, Ball want, const std::string& where) {
   ASSERT_TRUE(same(rad, want.rad)) << where;
 }
 
-// The AVX-512 forms that round by the instructions themselves take the whole
-// run; each lane is what the element alone gives, never wider than the
-// portable rule and NaN where it is. (Their enclosure of the exact values is
-// checked against exact references in Python.)
+// Results in the processor's rounding mode (a second way to the bounds that
+// the instructions' own rounding gives): volatile keeps the compiler from
+// folding the operations or moving them across the mode switches.
+template <int Mode, class Op>
+double rounded(Op op, double a, double b = 0.0) {
+  std::fesetround(Mode);
+  volatile double x = a, y = b;
+  volatile double r = op(x, y);
+  std::fesetround(FE_TONEAREST);
+  return r;
+}
+constexpr auto kMinus = [](double a, double b) { return a - b; };
+constexpr auto kPlus = [](double a, double b) { return a + b; };
+constexpr auto kTimes = [](double a, double b) { return a * b; };
+constexpr auto kRoot = [](double a, double) { return std::sqrt(a); };
+
+// The directed image of sqrt or square over the ball (mid, rad).
+EndpointPair directed_image(bool square, double mid, double rad) {
+  const double lo = rounded<FE_DOWNWARD>(kMinus, mid, rad);
+  const double hi = rounded<FE_UPWARD>(kPlus, mid, rad);
+  if (!square) {
+    return {rounded<FE_DOWNWARD>(kRoot, lo > 0.0 ? lo : 0.0), rounded<FE_UPWARD>(kRoot, hi)};
+  }
+  const double lo_up = rounded<FE_UPWARD>(kTimes, lo, lo);
+  const double hi_up = rounded<FE_UPWARD>(kTimes, hi, hi);
+  if (lo >= 0.0) return {rounded<FE_DOWNWARD>(kTimes, lo, lo), hi_up};
+  if (hi <= 0.0) return {rounded<FE_DOWNWARD>(kTimes, hi, hi), lo_up};
+  return {0.0, lo_up > hi_up ? lo_up : hi_up};
+}
+
+// The AVX-512 square root and square round by the instructions themselves and
+// take the whole run: each lane is what the element alone gives, holds the
+// directed image, is never wider than the portable rule and is NaN where it
+// is. (Exact references check them in Python too.)
 using RunFn = void (*)(const double*, const double*, double*, double*, std::size_t);
-void expect_directed(simd::BallsFn kernel, const std::vector<double>& mid,
+void expect_directed(simd::BallsFn kernel, bool square, const std::vector<double>& mid,
                      const std::vector<double>& rad, RunFn portable, const std::string& at) {
   const std::size_t n = mid.size();
   std::vector<double> om(n, kSentinel), orad(n, kSentinel);
@@ -295,6 +326,10 @@ void expect_directed(simd::BallsFn kernel, const std::vector<double>& mid,
     portable(&mid[i], &rad[i], &rule.mid, &rule.rad, 1);
     ASSERT_EQ(std::isnan(om[i]), std::isnan(rule.mid)) << where;
     ASSERT_TRUE(orad[i] <= rule.rad || std::isnan(rule.rad)) << where;
+    const EndpointPair image = directed_image(square, mid[i], rad[i]);
+    if (!(orad[i] < kInf) || std::isnan(image.lo) || std::isnan(image.hi)) continue;
+    ASSERT_LE(rounded<FE_DOWNWARD>(kMinus, om[i], orad[i]), image.lo) << where;
+    ASSERT_GE(rounded<FE_UPWARD>(kPlus, om[i], orad[i]), image.hi) << where;
   }
 }
 
@@ -356,7 +391,7 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
       }
       if (GetParam().entry.target == simd::Target::kAvx512 &&
           c.rigorous == &K::rigorous_square_balls) {
-        expect_directed(kernels.*c.rigorous, am, ar, c.rigorous_rule,
+        expect_directed(kernels.*c.rigorous, true, am, ar, c.rigorous_rule,
                         "square n=" + std::to_string(n));
         continue;
       }
@@ -495,7 +530,7 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       ASSERT_TRUE(same(lo[i], e.lo) && same(hi[i], e.hi)) << at << " i=" << i;
     }
     if (GetParam().entry.target == simd::Target::kAvx512) {
-      expect_directed(kernels.rigorous_sqrt_balls, mid, rad, portable_sqrt, at + " sqrt");
+      expect_directed(kernels.rigorous_sqrt_balls, false, mid, rad, portable_sqrt, at + " sqrt");
     } else {
       ASSERT_EQ(roots, n - n % w);
       for (std::size_t i = 0; i < roots; ++i) {
@@ -570,6 +605,30 @@ TEST_P(EndpointBlocks, RigorousStepsGiveScalarBitsOnWholeRegisters) {
       const Ball want = rigorous_detail::widened<rules::kCbrtUlps>(
           f::Cbrt::finish(lo[i], hi[i], f_lo[i], f_hi[i]));
       expect_ball(om[i], orad[i], want, at + " cbrt i=" + std::to_string(i));
+    }
+  }
+}
+
+// sin, cos and tan over whole runs on this process's target, the lanes their
+// vector step leaves to a scan included, against the scalar rule.
+TEST(RigorousPeriodicRuns, GiveTheScalarRuleBits) {
+  const struct {
+    rigorous::BallsFn run;
+    double (*call)(double);
+    EndpointPair (*finish)(double, double, double, double);
+  } cases[] = {{rigorous::kSin, endpoint_detail::libm_sin, rigorous_detail::periodic_finish<true>},
+               {rigorous::kCos, endpoint_detail::libm_cos, rigorous_detail::periodic_finish<false>},
+               {rigorous::kTan, endpoint_detail::libm_tan, rigorous_detail::tan_finish}};
+  std::vector<double> mid, rad;
+  function_balls(300, 4242u, mid, rad);
+  for (const auto& c : cases) {
+    std::vector<double> om(mid.size()), orad(mid.size());
+    c.run(mid.data(), rad.data(), om.data(), orad.data(), mid.size());
+    for (std::size_t i = 0; i < mid.size(); ++i) {
+      const rules::Endpoints e = rules::outward_endpoints(mid[i], rad[i]);
+      const Ball want =
+          rigorous_detail::widened<kLibraryUlps>(c.finish(e.lo, e.hi, c.call(e.lo), c.call(e.hi)));
+      expect_ball(om[i], orad[i], want, "i=" + std::to_string(i));
     }
   }
 }
