@@ -4,9 +4,11 @@
 // no copy compiled for AVX-512 can stand in for code built for another target.
 //
 // GCC 12's unmasked AVX-512 intrinsics pass an undefined register through
-// their masked builtins, which -Wmaybe-uninitialized reports at every use.
+// their masked builtins, which -Wmaybe-uninitialized reports at every use
+// (and -Wuninitialized where the sanitizers' builds inline them).
 #pragma once
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
 #include <immintrin.h>
 
