@@ -379,14 +379,14 @@ PyTypeObject* create_type() {
       {Py_tp_doc, const_cast<char*>("A strided view of interval data; the base of BallArray.")},
       {0, nullptr},
   };
-  PyType_Spec spec = {
+  PyType_Spec type_description = {
       "_quorvex._BallView",
       static_cast<int>(sizeof(ViewObject)),
       0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
       slots,
   };
-  PyObject* type = PyType_FromSpec(&spec);
+  PyObject* type = PyType_FromSpec(&type_description);
   if (type == nullptr) {
     PyErr_Print();
     panic("failed to create type object for _BallView");
