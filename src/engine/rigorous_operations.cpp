@@ -134,19 +134,19 @@ BinaryBalls rigorous_binary_kernel(Binary code) noexcept {
     case Binary::kDivide:
       return divide_balls;
     case Binary::kArctan2:
-      return r::map_binary_form<f::Arctan2, kLibraryUlps>;
+      return r::map_binary_form<f::Arctan2, kLibraryUlps, &Blocks::rigorous_arctan2_finish>;
     case Binary::kHypot:
-      return r::map_binary_form<f::Hypot, kLibraryUlps>;
+      return r::map_binary_form<f::Hypot, kLibraryUlps, &Blocks::rigorous_hypot_finish>;
     case Binary::kLogaddexp:
       return r::logaddexp_balls;
     case Binary::kMaximum:
-      return r::map_selection<f::max_of>;
+      return r::map_ball_pairs<r::selection_ball<f::max_of>, &Blocks::rigorous_maximum_balls>;
     case Binary::kMinimum:
-      return r::map_selection<f::min_of>;
+      return r::map_ball_pairs<r::selection_ball<f::min_of>, &Blocks::rigorous_minimum_balls>;
     case Binary::kFmax:
-      return r::map_ignoring_nan<f::fmax_of>;
+      return r::map_ball_pairs<r::ignoring_nan_ball<f::fmax_of>, &Blocks::rigorous_fmax_balls>;
     case Binary::kFmin:
-      return r::map_ignoring_nan<f::fmin_of>;
+      return r::map_ball_pairs<r::ignoring_nan_ball<f::fmin_of>, &Blocks::rigorous_fmin_balls>;
     case Binary::kPower:
       return r::map_binary_form<f::Power, kLibraryUlps>;
   }

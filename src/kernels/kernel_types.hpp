@@ -95,6 +95,22 @@ using OutwardFn = std::size_t (*)(const double* mid, const double* rad, double* 
                                   std::size_t n);
 using WidenFn = std::size_t (*)(const double* lo, const double* hi, int ulps, double* out_mid,
                                 double* out_rad, std::size_t n);
+// The rigorous finishing steps of the binary functions with library calls: a
+// block holds both operands' outward endpoints, the library's values at the
+// two points of each element, and where the balls go. Returns how many
+// leading elements were written.
+struct PairFinishBlock {
+  const double* alo;
+  const double* ahi;
+  const double* blo;
+  const double* bhi;
+  const double* f1;
+  const double* f2;
+  double* out_mid;
+  double* out_rad;
+  std::size_t n;  // at most kFinishMax
+};
+using PairFinishFn = std::size_t (*)(const PairFinishBlock&);
 struct EndpointBlockKernels {
   BallsFn sqrt_balls;
   BallsFn abs_balls;
@@ -161,6 +177,14 @@ struct EndpointBlockKernels {
   BallsFn rigorous_ceil_balls;
   BallsFn rigorous_trunc_balls;
   BallsFn rigorous_rint_balls;
+  // hypot's and arctan2's rigorous finishing steps.
+  PairFinishFn rigorous_hypot_finish;
+  PairFinishFn rigorous_arctan2_finish;
+  BallsFn rigorous_abs_balls;
+  BallPairsFn rigorous_maximum_balls;
+  BallPairsFn rigorous_minimum_balls;
+  BallPairsFn rigorous_fmax_balls;
+  BallPairsFn rigorous_fmin_balls;
 };
 
 // One MR x NR tile of C from a packed A strip (kc columns of MR values) and a

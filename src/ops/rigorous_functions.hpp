@@ -195,7 +195,8 @@ namespace rigorous {
 
 using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
 
-inline constexpr BallsFn kAbsolute = rigorous_detail::map_pairs<abs_endpoints, 0>;
+inline constexpr BallsFn kAbsolute =
+    rigorous_detail::map_images<abs_endpoints, 0, &simd::EndpointBlockKernels::rigorous_abs_balls>;
 // The portable rule of the square root: outward endpoints, the correctly
 // rounded roots (of 0 where the lower end is not positive) moved by one ulp's
 // bound, a ball rounded outward.

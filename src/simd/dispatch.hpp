@@ -22,6 +22,8 @@ using kernels::FinishDone;
 using kernels::FinishFn;
 using kernels::GemmTile;
 using kernels::kFinishMax;
+using kernels::PairFinishBlock;
+using kernels::PairFinishFn;
 using kernels::ProductEnds;
 using kernels::ProductKernel;
 using kernels::SumKernel;

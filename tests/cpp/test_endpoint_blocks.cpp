@@ -13,6 +13,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "array/interval_array.hpp"
@@ -262,7 +263,9 @@ void function_balls(std::size_t n, unsigned seed, std::vector<double>& mid,
                            {1.5707963267948984, 0.0},
                            {1.5707963267948948, 0.0},
                            {3.1415926535897967, 0.0},
-                           {4e15, 1.0}};
+                           {4e15, 1.0},
+                           // Its outward lower end is +0: a corner on arctan2's cut.
+                           {0x1p-1074, 0.0}};
   const auto pairs = endpoint_pairs(n, seed);
   mid.assign(n, 0.0);
   rad.assign(n, 0.0);
@@ -368,10 +371,16 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
     const char* name;
     simd::BallPairsFn K::* balls;
     Ball (*rule)(const f::Operands&);
-  } binary[] = {{"maximum", &K::maximum_balls, f::maximum_rule},
-                {"minimum", &K::minimum_balls, f::minimum_rule},
-                {"fmax", &K::fmax_balls, f::ignoring_nan_rule<f::fmax_of>},
-                {"fmin", &K::fmin_balls, f::ignoring_nan_rule<f::fmin_of>}};
+    simd::BallPairsFn K::* rigorous;
+    Ball (*rigorous_rule)(double, double, double, double);
+  } binary[] = {{"maximum", &K::maximum_balls, f::maximum_rule, &K::rigorous_maximum_balls,
+                 r::selection_ball<f::max_of>},
+                {"minimum", &K::minimum_balls, f::minimum_rule, &K::rigorous_minimum_balls,
+                 r::selection_ball<f::min_of>},
+                {"fmax", &K::fmax_balls, f::ignoring_nan_rule<f::fmax_of>, &K::rigorous_fmax_balls,
+                 r::ignoring_nan_ball<f::fmax_of>},
+                {"fmin", &K::fmin_balls, f::ignoring_nan_rule<f::fmin_of>, &K::rigorous_fmin_balls,
+                 r::ignoring_nan_ball<f::fmin_of>}};
   const simd::EndpointBlockKernels& kernels = GetParam().kernels();
   const std::size_t w = GetParam().width();
   for (std::size_t n = 0; n <= 70; ++n) {
@@ -417,8 +426,62 @@ TEST_P(EndpointBlocks, FunctionKernelsGiveScalarBitsOnWholeRegisters) {
                                         : Ball{kSentinel, kSentinel};
         expect_ball(om[i], orad[i], want, where);
       }
+      std::fill(om.begin(), om.end(), kSentinel);
+      ASSERT_EQ((kernels.*c.rigorous)(am.data(), ar.data(), bm.data(), br.data(), om.data(),
+                                      orad.data(), n),
+                n - n % w);
+      for (std::size_t i = 0; i < n - n % w; ++i) {
+        expect_ball(om[i], orad[i], c.rigorous_rule(am[i], ar[i], bm[i], br[i]),
+                    std::string("rigorous ") + c.name + " i=" + std::to_string(i));
+      }
+    }
+    // abs: its first-order form is checked with the ball kernels above.
+    std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+    ASSERT_EQ(kernels.rigorous_abs_balls(am.data(), ar.data(), om.data(), orad.data(), n),
+              n - n % w);
+    for (std::size_t i = 0; i < n - n % w; ++i) {
+      Ball want{};
+      r::map_pairs<abs_endpoints, 0>(&am[i], &ar[i], &want.mid, &want.rad, 1);
+      expect_ball(om[i], orad[i], want, "rigorous abs i=" + std::to_string(i));
     }
   }
+}
+
+// The rigorous finishing steps of hypot and arctan2 against their scalar
+// rules, on operands of every sign (zeros, straddling, NaN and infinite).
+template <class Form>
+void expect_pair_finish(simd::PairFinishFn step, std::size_t w, unsigned seed) {
+  for (std::size_t n = 0; n <= simd::kFinishMax; ++n) {
+    std::vector<double> am, ar, bm, br;
+    function_balls(n, seed + static_cast<unsigned>(n), am, ar);
+    function_balls(n, seed + 500 + static_cast<unsigned>(n), bm, br);
+    std::rotate(bm.begin(), bm.begin() + static_cast<std::ptrdiff_t>(n / 3), bm.end());
+    std::vector<double> alo(n), ahi(n), blo(n), bhi(n), f1(n), f2(n);
+    std::vector<functions::Operands> o(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      o[i] = rigorous_detail::outward_operands(am[i], ar[i], bm[i], br[i]);
+      std::tie(alo[i], ahi[i], blo[i], bhi[i]) = std::tuple(o[i].alo, o[i].ahi, o[i].blo, o[i].bhi);
+      const functions::Points p = Form::points(o[i]);
+      f1[i] = Form::call(p.u1, p.v1);
+      f2[i] = Form::call(p.u2, p.v2);
+    }
+    std::vector<double> om(n, kSentinel), orad(n, kSentinel);
+    ASSERT_EQ(step({alo.data(), ahi.data(), blo.data(), bhi.data(), f1.data(), f2.data(), om.data(),
+                    orad.data(), n}),
+              n - n % w);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Ball want =
+          i < n - n % w ? rigorous_detail::widened<kLibraryUlps>(Form::finish(o[i], f1[i], f2[i]))
+                        : Ball{kSentinel, kSentinel};
+      expect_ball(om[i], orad[i], want, "n=" + std::to_string(n) + " i=" + std::to_string(i));
+    }
+  }
+}
+
+TEST_P(EndpointBlocks, RigorousPairFinishesGiveScalarBitsOnWholeRegisters) {
+  const simd::EndpointBlockKernels& kernels = GetParam().kernels();
+  expect_pair_finish<functions::Hypot>(kernels.rigorous_hypot_finish, GetParam().width(), 31u);
+  expect_pair_finish<functions::Arctan2>(kernels.rigorous_arctan2_finish, GetParam().width(), 37u);
 }
 
 // The finishing steps of the functions with library calls: the balls of

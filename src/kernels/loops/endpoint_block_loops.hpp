@@ -195,17 +195,20 @@ std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, do
 }
 
 template <class V>
+Pair<V> abs_image(Reg<V> lo, Reg<V> hi) {
+  const Reg<V> zero = V::set1(0.0);
+  const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
+  const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
+  const Mask<V> nonnegative = V::ge(lo, zero);
+  const Mask<V> nonpositive = V::le(hi, zero);
+  return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
+                 V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
+}
+
+template <class V>
 std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                       std::size_t n) {
-  return each_ball<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
-    const Reg<V> zero = V::set1(0.0);
-    const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
-    const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
-    const Mask<V> nonnegative = V::ge(lo, zero);
-    const Mask<V> nonpositive = V::le(hi, zero);
-    return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
-                   V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
-  });
+  return each_ball<V>(mid, rad, out_mid, out_rad, n, abs_image<V>);
 }
 
 // The functions of a few operations (ops/function_kernels.hpp), lane by lane
@@ -438,6 +441,29 @@ std::size_t extremum_balls(const double* am, const double* ar, const double* bm,
       });
 }
 
+// The rigorous forms: the selections on outward endpoints are exact, so the
+// pair only becomes a ball rounded outward (rigorous_detail::map_selection
+// and map_ignoring_nan lane by lane).
+template <class V, Reg<V> (*F)(Reg<V>, Reg<V>), bool IgnoreNaN>
+std::size_t rigorous_extremum_balls(const double* am, const double* ar, const double* bm,
+                                    const double* br, double* out_mid, double* out_rad,
+                                    std::size_t n) {
+  return each_ball_pair<V>(
+      am, ar, bm, br, out_mid, out_rad, n, [](Reg<V> ma, Reg<V> ra, Reg<V> mb, Reg<V> rb) {
+        const Reg<V> one = V::set1(1.0);
+        const outward_loops::OutwardBall<V> ball =
+            outward_loops::ball_outward<V>(F(outward_loops::below<V>(V::sub(ma, ra), one),
+                                             outward_loops::below<V>(V::sub(mb, rb), one)),
+                                           F(outward_loops::above<V>(V::add(ma, ra), one),
+                                             outward_loops::above<V>(V::add(mb, rb), one)));
+        if constexpr (!IgnoreNaN) return Pair<V>{ball.mid, ball.rad};
+        const Mask<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
+        const Mask<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
+        return Pair<V>{V::select(a_nan, mb, V::select(b_nan, ma, ball.mid)),
+                       V::select(a_nan, rb, V::select(b_nan, ra, ball.rad))};
+      });
+}
+
 // The rigorous model's quick proof that no exact point k pi + offset lies in
 // [lo, hi] (rigorous_detail::clearly_no_candidate, lane by lane): the
 // candidates around lo, moved by a bound on their distance from the exact
@@ -474,6 +500,54 @@ FinishDone rigorous_periodic_finish(const FinishBlock& b) {
         return Pair<V>{V::select(full, V::set1(-Bound), image.lo),
                        V::select(full, V::set1(Bound), image.hi)};
       });
+}
+
+// The rigorous finishing steps of the binary functions with library calls,
+// over whole registers of a block: a NaN end of either operand gives a NaN
+// ball, any other lane the image step(alo, ahi, blo, bhi, f1, f2), each end
+// moved outward by the library's error bound and the ball rounded outward.
+template <class V, class Step>
+std::size_t each_pair_register(const PairFinishBlock& b, Step step) {
+  constexpr std::size_t w = V::kWidth;
+  std::size_t i = 0;
+  for (; i + w <= b.n; i += w) {
+    const Reg<V> alo = V::load(b.alo + i), ahi = V::load(b.ahi + i);
+    const Reg<V> blo = V::load(b.blo + i), bhi = V::load(b.bhi + i);
+    const Mask<V> nan = V::bit_or(V::bit_or(V::is_nan(alo), V::is_nan(ahi)),
+                                  V::bit_or(V::is_nan(blo), V::is_nan(bhi)));
+    const Pair<V> image = step(alo, ahi, blo, bhi, V::load(b.f1 + i), V::load(b.f2 + i));
+    OutwardBalls<V, rules::kLibraryUlps>::store(
+        b.out_mid + i, b.out_rad + i,
+        {V::select(nan, nan_lanes<V>(), image.lo), V::select(nan, nan_lanes<V>(), image.hi)});
+  }
+  return i;
+}
+
+// functions::Hypot::finish: the values at the least and greatest magnitudes.
+template <class V>
+std::size_t rigorous_hypot_finish(const PairFinishBlock& b) {
+  return each_pair_register<V>(
+      b, [](Reg<V>, Reg<V>, Reg<V>, Reg<V>, Reg<V> f1, Reg<V> f2) { return ordered<V>(f1, f2); });
+}
+
+// functions::Arctan2::finish: every angle for a box that holds the origin or
+// meets the cut (a zero y counted as +0), else the values at the two corners.
+template <class V>
+std::size_t rigorous_arctan2_finish(const PairFinishBlock& b) {
+  return each_pair_register<V>(b, [](Reg<V> alo, Reg<V> ahi, Reg<V> blo, Reg<V> bhi, Reg<V> f1,
+                                     Reg<V> f2) {
+    const Reg<V> zero = V::set1(0.0);
+    const Reg<V> ylo = V::add(alo, zero);
+    const Reg<V> yhi = V::add(ahi, zero);
+    const Mask<V> straddles = V::bit_and(V::le(ylo, zero), V::ge(yhi, zero));
+    const Mask<V> origin = V::bit_and(straddles, V::bit_and(V::le(blo, zero), V::ge(bhi, zero)));
+    const Mask<V> cut =
+        V::bit_and(V::lt(blo, zero), V::bit_and(V::lt(ylo, zero), V::ge(yhi, zero)));
+    const Mask<V> every = V::bit_or(origin, cut);
+    const Pair<V> image = ordered<V>(f1, f2);
+    return Pair<V>{V::select(every, V::set1(-kPi), image.lo),
+                   V::select(every, V::set1(kPi), image.hi)};
+  });
 }
 
 template <class V>
@@ -529,7 +603,14 @@ constexpr EndpointBlockKernels table() {
           outward_image_balls<V, step_image<V, floor_of<V>>, 0>,
           outward_image_balls<V, step_image<V, ceil_of<V>>, 0>,
           outward_image_balls<V, step_image<V, trunc_of<V>>, 0>,
-          outward_image_balls<V, step_image<V, nearest_integer<V>>, 0>};
+          outward_image_balls<V, step_image<V, nearest_integer<V>>, 0>,
+          rigorous_hypot_finish<V>,
+          rigorous_arctan2_finish<V>,
+          outward_image_balls<V, abs_image<V>, 0>,
+          rigorous_extremum_balls<V, max_of<V>, false>,
+          rigorous_extremum_balls<V, min_of<V>, false>,
+          rigorous_extremum_balls<V, fmax_of<V>, true>,
+          rigorous_extremum_balls<V, fmin_of<V>, true>};
 }
 
 }  // namespace

@@ -38,10 +38,14 @@ Reg<V> above(Reg<V> x, Reg<V> factor) {
                    V::add(x, step<V>(x, factor)));
 }
 
-// rules::ball_outward.
+// rules::ball_outward, as (midpoint, radius).
 template <class V>
-[[gnu::always_inline]] inline void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo,
-                                                      Reg<V> hi) {
+struct OutwardBall {
+  Reg<V> mid;
+  Reg<V> rad;
+};
+template <class V>
+[[gnu::always_inline]] inline OutwardBall<V> ball_outward(Reg<V> lo, Reg<V> hi) {
   const Reg<V> half = V::set1(0.5);
   const Reg<V> sum_half = V::mul(V::add(lo, hi), half);
   const Reg<V> halves = V::add(V::mul(lo, half), V::mul(hi, half));
@@ -51,9 +55,15 @@ template <class V>
   const Reg<V> rad = above<V>(V::select(V::gt(up, down), up, down), V::set1(1.0));
   const Mask<V> bounded = V::bit_and(V::gt(lo, V::set1(-kInfinity)), V::lt(hi, V::set1(kInfinity)));
   const Mask<V> both_nan = V::bit_and(V::is_nan(lo), V::is_nan(hi));
-  V::store(out_mid, mid);
-  V::store(out_rad,
-           V::select(bounded, rad, V::select(both_nan, V::set1(rules::kNaN), V::set1(kInfinity))));
+  return {mid,
+          V::select(bounded, rad, V::select(both_nan, V::set1(rules::kNaN), V::set1(kInfinity)))};
+}
+template <class V>
+[[gnu::always_inline]] inline void store_ball_outward(double* out_mid, double* out_rad, Reg<V> lo,
+                                                      Reg<V> hi) {
+  const OutwardBall<V> ball = ball_outward<V>(lo, hi);
+  V::store(out_mid, ball.mid);
+  V::store(out_rad, ball.rad);
 }
 
 // rules::ball_outward(rules::steps_down(lo, k), rules::steps_up(hi, k)), with
