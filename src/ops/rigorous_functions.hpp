@@ -195,8 +195,29 @@ namespace rigorous {
 
 using BallsFn = void (*)(const double*, const double*, double*, double*, std::size_t);
 
+// Rule over the runs of balls: the vector variant's form Vector first (which
+// may round by the instructions themselves and take the whole run), then the
+// portable rule for what it leaves.
+template <Ball (*Rule)(double, double), simd::BallsFn simd::EndpointBlockKernels::* Vector>
+void map_balls(const double* mid, const double* rad, double* om, double* orad, std::size_t n) {
+  for (std::size_t i = (simd::endpoint_blocks().*Vector)(mid, rad, om, orad, n); i < n; ++i) {
+    const Ball ball = Rule(mid[i], rad[i]);
+    om[i] = ball.mid;
+    orad[i] = ball.rad;
+  }
+}
+
+// |x| is exact: a ball that holds no point on both sides of 0 (|mid| >= rad
+// decides that exactly) is its own image, mirrored to the positive side; any
+// other ball gives [0, |mid| + rad], that end rounded upward. An infinite
+// midpoint takes the second way, as an infinite end does in the other rules.
+inline Ball abs_ball(double mid, double rad) {
+  const double m = std::fabs(mid);
+  if (m >= rad && m < rules::kInf) return {m, rad};
+  return rules::ball_outward(0.0, rules::above(m + rad, 0));
+}
 inline constexpr BallsFn kAbsolute =
-    rigorous_detail::map_images<abs_endpoints, 0, &simd::EndpointBlockKernels::rigorous_abs_balls>;
+    map_balls<abs_ball, &simd::EndpointBlockKernels::rigorous_abs_balls>;
 // The portable rule of the square root: outward endpoints, the correctly
 // rounded roots (of 0 where the lower end is not positive) moved by one ulp's
 // bound, a ball rounded outward.
@@ -207,18 +228,8 @@ inline Ball sqrt_ball(double mid, double rad) {
   const double b = rules::above(std::sqrt(hi), rules::kCorrectlyRoundedUlps);
   return rules::ball_outward(a, b);
 }
-// The vector variant (which may round by the instructions themselves and
-// take the whole run), then the portable rule for what it leaves.
-inline void sqrt_balls(const double* mid, const double* rad, double* om, double* orad,
-                       std::size_t n) {
-  for (std::size_t i = simd::endpoint_blocks().rigorous_sqrt_balls(mid, rad, om, orad, n); i < n;
-       ++i) {
-    const Ball ball = sqrt_ball(mid[i], rad[i]);
-    om[i] = ball.mid;
-    orad[i] = ball.rad;
-  }
-}
-inline constexpr BallsFn kSqrt = sqrt_balls;
+inline constexpr BallsFn kSqrt =
+    map_balls<sqrt_ball, &simd::EndpointBlockKernels::rigorous_sqrt_balls>;
 inline constexpr BallsFn kExp =
     rigorous_detail::map_calls<endpoint_detail::ExpForm, endpoint_detail::exp_finish, kLibraryUlps,
                                &simd::EndpointBlockKernels::rigorous_exp_finish>;

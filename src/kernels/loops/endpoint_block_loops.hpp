@@ -195,20 +195,17 @@ std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, do
 }
 
 template <class V>
-Pair<V> abs_image(Reg<V> lo, Reg<V> hi) {
-  const Reg<V> zero = V::set1(0.0);
-  const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
-  const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
-  const Mask<V> nonnegative = V::ge(lo, zero);
-  const Mask<V> nonpositive = V::le(hi, zero);
-  return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
-                 V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
-}
-
-template <class V>
 std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
                       std::size_t n) {
-  return each_ball<V>(mid, rad, out_mid, out_rad, n, abs_image<V>);
+  return each_ball<V>(mid, rad, out_mid, out_rad, n, [](Reg<V> lo, Reg<V> hi) {
+    const Reg<V> zero = V::set1(0.0);
+    const Pair<V> mirrored = ordered<V>(V::flip(hi), V::flip(lo));
+    const Pair<V> straddling = ordered<V>(zero, nan_max<V>(V::abs(lo), V::abs(hi)));
+    const Mask<V> nonnegative = V::ge(lo, zero);
+    const Mask<V> nonpositive = V::le(hi, zero);
+    return Pair<V>{V::select(nonnegative, lo, V::select(nonpositive, mirrored.lo, straddling.lo)),
+                   V::select(nonnegative, hi, V::select(nonpositive, mirrored.hi, straddling.hi))};
+  });
 }
 
 // The functions of a few operations (ops/function_kernels.hpp), lane by lane
@@ -606,7 +603,7 @@ constexpr EndpointBlockKernels table() {
           outward_image_balls<V, step_image<V, nearest_integer<V>>, 0>,
           rigorous_hypot_finish<V>,
           rigorous_arctan2_finish<V>,
-          outward_image_balls<V, abs_image<V>, 0>,
+          outward_loops::abs_balls<V>,
           rigorous_extremum_balls<V, max_of<V>, false>,
           rigorous_extremum_balls<V, min_of<V>, false>,
           rigorous_extremum_balls<V, fmax_of<V>, true>,

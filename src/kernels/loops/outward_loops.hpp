@@ -107,6 +107,26 @@ std::size_t widened_balls(const double* lo, const double* hi, int ulps, double* 
   return i;
 }
 
+// The rigorous absolute value (rigorous::abs_ball): a ball that does not
+// straddle 0 is mirrored exactly, any other becomes [0, |mid| + rad] with
+// that end rounded upward.
+template <class V>
+std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                      std::size_t n) {
+  constexpr std::size_t w = V::kWidth;
+  const Reg<V> one = V::set1(1.0);
+  std::size_t i = 0;
+  for (; i + w <= n; i += w) {
+    const Reg<V> m = V::abs(V::load(mid + i));
+    const Reg<V> r = V::load(rad + i);
+    const Mask<V> own = V::bit_and(V::ge(m, r), V::lt(m, V::set1(kInfinity)));
+    const OutwardBall<V> ball = ball_outward<V>(V::set1(0.0), above<V>(V::add(m, r), one));
+    V::store(out_mid + i, V::select(own, m, ball.mid));
+    V::store(out_rad + i, V::select(own, r, ball.rad));
+  }
+  return i;
+}
+
 // The rigorous square root: outward endpoints, the correctly rounded roots
 // (of 0 where the lower end is not positive) moved by one ulp's bound, a ball
 // rounded outward.
