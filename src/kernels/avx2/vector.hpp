@@ -51,17 +51,14 @@ struct V {
   static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm256_movemask_pd(mask)); }
 };
 
-// Lane-wise integer steps of the bit patterns, for the rigorous rounding.
+// The lane-wise integer step down of the bit patterns, for the rigorous rounding.
 struct Ints {
-  static __m256d plus_one(__m256d x) {
-    return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(x), _mm256_set1_epi64x(1)));
-  }
   static __m256d minus_one(__m256d x) {
     return _mm256_castsi256_pd(_mm256_sub_epi64(_mm256_castpd_si256(x), _mm256_set1_epi64x(1)));
   }
 };
 
-// V with upward-rounded radius operations (a step past the nearest result),
+// V with upward-rounded radius operations (past the nearest result),
 // and its one-double form.
 using Up = loops::StepUp<V, Ints>;
 using S = loops::StepUpScalar;

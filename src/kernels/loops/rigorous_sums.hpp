@@ -16,22 +16,39 @@
 namespace quorvex::kernels::loops {
 namespace {
 
+// Four chains of accumulators: below AVX-512 an upward addition is an
+// addition and a step, whose latency a single chain would wait on.
 template <class Up, class S, class Term, class... Runs>
 RigorousSums rigorous_sums(std::size_t n, const Runs*... runs) {
   using Reg = typename Up::Reg;
   constexpr std::size_t w = Up::kWidth;
-  Reg m = Up::set1(0.0), a = Up::set1(0.0), r = Up::set1(0.0);
+  constexpr std::size_t chains = 4;
+  Reg m[chains], a[chains], r[chains];
+  for (std::size_t j = 0; j < chains; ++j) m[j] = a[j] = r[j] = Up::set1(0.0);
   std::size_t i = 0;
+  for (; i + chains * w <= n; i += chains * w) {
+    for (std::size_t j = 0; j < chains; ++j) {
+      const auto [c, rad] = Term::template at<Up>(i + j * w, runs...);
+      m[j] = Up::add(m[j], c);
+      a[j] = Up::add(a[j], Up::abs(c));
+      r[j] = Up::add_up(r[j], rad);
+    }
+  }
   for (; i + w <= n; i += w) {
     const auto [c, rad] = Term::template at<Up>(i, runs...);
-    m = Up::add(m, c);
-    a = Up::add(a, Up::abs(c));
-    r = Up::add_up(r, rad);
+    m[0] = Up::add(m[0], c);
+    a[0] = Up::add(a[0], Up::abs(c));
+    r[0] = Up::add_up(r[0], rad);
+  }
+  for (std::size_t j = 1; j < chains; ++j) {
+    m[0] = Up::add(m[0], m[j]);
+    a[0] = Up::add(a[0], a[j]);
+    r[0] = Up::add_up(r[0], r[j]);
   }
   alignas(64) double lm[w], la[w], lr[w];
-  Up::store(lm, m);
-  Up::store(la, a);
-  Up::store(lr, r);
+  Up::store(lm, m[0]);
+  Up::store(la, a[0]);
+  Up::store(lr, r[0]);
   RigorousSums sums{0.0, 0.0, 0.0};
   for (std::size_t j = 0; j < w; ++j) {
     sums.mid += lm[j];

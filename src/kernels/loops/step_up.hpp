@@ -1,14 +1,20 @@
 // Upward rounding without directed instructions, for the targets below
-// AVX-512: a result rounded to nearest, stepped up one ulp, lies at or above
-// the exact result (rounding to nearest is off by half an ulp at most), and
-// a positive result stepped down one ulp lies at or below it. No rounding
-// mode is switched. The operands of the rigorous radius formulas are radii,
+// AVX-512. A result y rounded to nearest is off by half an ulp at most, so
+// anything at least one ulp above y lies above the exact result; a positive
+// result stepped down one ulp lies at or below it. No rounding mode is
+// switched. The operands of the rigorous radius formulas are radii,
 // magnitudes and positive differences, so steps are taken on values that are
-// +-0.0, positive, +inf or NaN only: up keeps +inf and NaN, down takes +inf
-// to the largest finite double and keeps NaN.
+// +-0.0, positive, +inf or NaN only.
+//
+// Up is y (1 + 2^-52) + 2^-1074, two operations rounded to nearest: for a
+// normal y, y 2^-52 is one to two ulps of y, so the product lands at least on
+// y's upper neighbour; a subnormal y or zero gains 2^-1074, its ulp, exactly
+// (the product cannot take it below y). +inf and NaN stay. Down takes +inf to
+// the largest finite double and keeps NaN.
 //
 // StepUp<V> adds these operations to a register type V built for one target
-// (internal linkage, as V); StepUpScalar is its one-double form.
+// (internal linkage, as V); StepUpScalar is its one-double form, with the
+// same operations.
 #pragma once
 
 #include <bit>
@@ -18,10 +24,11 @@
 namespace quorvex::kernels::loops {
 namespace {
 
+inline constexpr double kUpFactor = 1.0 + 0x1p-52;
+inline constexpr double kUpTiniest = 0x1p-1074;
+
 inline double step_up(double x) {
-  const double y = x + 0.0;  // -0.0 becomes +0.0
-  if (!(y < __builtin_inf())) return y;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(y) + 1);
+  return x * kUpFactor + kUpTiniest;
 }
 // Positive values (+inf included, which becomes the largest finite double)
 // step down; the others are kept.
@@ -52,10 +59,7 @@ struct StepUpScalar {
 template <class V, class Ints>
 struct StepUp : V {
   using Reg = typename V::Reg;
-  static Reg up(Reg x) {
-    const Reg y = V::add(x, V::set1(0.0));
-    return V::select(V::lt(y, V::set1(__builtin_inf())), Ints::plus_one(y), y);
-  }
+  static Reg up(Reg x) { return V::add(V::mul(x, V::set1(kUpFactor)), V::set1(kUpTiniest)); }
   static Reg down(Reg x) { return V::select(V::gt(x, V::set1(0.0)), Ints::minus_one(x), x); }
   static Reg add_up(Reg a, Reg b) { return up(V::add(a, b)); }
   static Reg mul_up(Reg a, Reg b) { return up(V::mul(a, b)); }

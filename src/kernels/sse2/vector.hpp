@@ -48,17 +48,14 @@ struct V {
   static unsigned lanes(Reg mask) { return static_cast<unsigned>(_mm_movemask_pd(mask)); }
 };
 
-// Lane-wise integer steps of the bit patterns, for the rigorous rounding.
+// The lane-wise integer step down of the bit patterns, for the rigorous rounding.
 struct Ints {
-  static __m128d plus_one(__m128d x) {
-    return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(x), _mm_set1_epi64x(1)));
-  }
   static __m128d minus_one(__m128d x) {
     return _mm_castsi128_pd(_mm_sub_epi64(_mm_castpd_si128(x), _mm_set1_epi64x(1)));
   }
 };
 
-// V with upward-rounded radius operations (a step past the nearest result),
+// V with upward-rounded radius operations (past the nearest result),
 // and its one-double form.
 using Up = loops::StepUp<V, Ints>;
 using S = loops::StepUpScalar;
