@@ -67,6 +67,18 @@ inline Endpoints outward_endpoints(double mid, double rad) {
   return {below(mid - rad, 0), above(mid + rad, 0)};
 }
 
+// Above a result y >= 0 rounded to nearest (a radius, a magnitude), in two
+// operations rounded to nearest: y (1 + 2^-52) + 2^-1074. For a normal y,
+// y 2^-52 is one to two ulps of y, so the product lands at least on y's upper
+// neighbour; a subnormal y or zero gains 2^-1074, its ulp, exactly. Rounding
+// to nearest is off by half an ulp at most, so this lies above the exact
+// value. +inf and NaN stay.
+inline constexpr double kUpFactor = 1.0 + 0x1p-52;
+inline constexpr double kUpTiniest = 0x1p-1074;
+inline double up_from_nearest(double y) {
+  return y * kUpFactor + kUpTiniest;
+}
+
 // A ball holding [lo, hi]: the midpoint rounded to nearest (halved first when
 // the sum would overflow), the radius rounded upward over both halves. An
 // infinite or NaN endpoint gives an infinite radius (NaN when both are).
@@ -74,7 +86,7 @@ inline Ball ball_outward(double lo, double hi) {
   double mid = (lo + hi) * 0.5;
   if (!(std::fabs(mid) < kInf)) mid = lo * 0.5 + hi * 0.5;
   const double up = hi - mid, down = mid - lo;
-  const double rad = above(up > down ? up : down, 0);
+  const double rad = up_from_nearest(up > down ? up : down);
   // An unbounded end (or a NaN one) leaves the ball the whole line.
   const bool bounded = lo > -kInf && hi < kInf;
   return {mid, bounded ? rad : (lo != lo && hi != hi ? kNaN : kInf)};

@@ -52,7 +52,8 @@ template <class V>
   const Reg<V> mid = V::select(V::lt(V::abs(sum_half), V::set1(kInfinity)), sum_half, halves);
   const Reg<V> up = V::sub(hi, mid);
   const Reg<V> down = V::sub(mid, lo);
-  const Reg<V> rad = above<V>(V::select(V::gt(up, down), up, down), V::set1(1.0));
+  const Reg<V> wider = V::select(V::gt(up, down), up, down);
+  const Reg<V> rad = V::add(V::mul(wider, V::set1(rules::kUpFactor)), V::set1(rules::kUpTiniest));
   const Mask<V> bounded = V::bit_and(V::gt(lo, V::set1(-kInfinity)), V::lt(hi, V::set1(kInfinity)));
   const Mask<V> both_nan = V::bit_and(V::is_nan(lo), V::is_nan(hi));
   return {mid,

@@ -6,11 +6,8 @@
 // magnitudes and positive differences, so steps are taken on values that are
 // +-0.0, positive, +inf or NaN only.
 //
-// Up is y (1 + 2^-52) + 2^-1074, two operations rounded to nearest: for a
-// normal y, y 2^-52 is one to two ulps of y, so the product lands at least on
-// y's upper neighbour; a subnormal y or zero gains 2^-1074, its ulp, exactly
-// (the product cannot take it below y). +inf and NaN stay. Down takes +inf to
-// the largest finite double and keeps NaN.
+// Up is rules::up_from_nearest; down takes +inf to the largest finite double
+// and keeps NaN.
 //
 // StepUp<V> adds these operations to a register type V built for one target
 // (internal linkage, as V); StepUpScalar is its one-double form, with the
@@ -21,12 +18,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "rules/outward.hpp"
+
 namespace quorvex::kernels::loops {
 namespace {
 
-inline constexpr double kUpFactor = 1.0 + 0x1p-52;
-inline constexpr double kUpTiniest = 0x1p-1074;
+using rules::kUpFactor;
+using rules::kUpTiniest;
 
+// rules::up_from_nearest, written out: an inline function of the rules
+// compiled here would carry this file's instruction set to its other callers.
 inline double step_up(double x) {
   return x * kUpFactor + kUpTiniest;
 }
