@@ -62,6 +62,11 @@ QV_SUM_COLUMNS(sum_columns);
 QV_DOT(dot);  // scalar order, software fused multiply-add
 QV_TILE(gemm_4x4);
 extern const EndpointBlockKernels endpoint_blocks;
+// Its rigorous square root and square, in a round-upward scope per call.
+std::size_t upward_sqrt_balls(const double* mid, const double* rad, double* out_mid,
+                              double* out_rad, std::size_t n);
+std::size_t upward_square_balls(const double* mid, const double* rad, double* out_mid,
+                                double* out_rad, std::size_t n);
 }  // namespace sse2
 
 namespace avx {  // AVX without AVX2 or FMA
@@ -75,6 +80,11 @@ QV_UNARY(sqrt);
 QV_SUM(sum);
 QV_SUM_COLUMNS(sum_columns);
 extern const EndpointBlockKernels endpoint_blocks;
+// Its rigorous square root and square, in a round-upward scope per call.
+std::size_t upward_sqrt_balls(const double* mid, const double* rad, double* out_mid,
+                              double* out_rad, std::size_t n);
+std::size_t upward_square_balls(const double* mid, const double* rad, double* out_mid,
+                                double* out_rad, std::size_t n);
 }  // namespace avx2
 
 namespace fma {             // AVX2 and FMA
