@@ -103,12 +103,18 @@ inline Ball selection_ball(double am, double ar, double bm, double br) {
   const functions::Operands o = outward_operands(am, ar, bm, br);
   return rules::ball_outward(F(o.alo, o.blo), F(o.ahi, o.bhi));
 }
-// fmax, fmin: a NaN ball is passed over and the other comes out as it is.
+// fmax, fmin: a NaN ball is passed over and the other comes out as it is. An
+// end of a number ball is NaN only where an infinite midpoint meets an
+// infinite radius (inf - inf): the ball is unbounded that way, and F must not
+// pass over that end as it passes over a NaN value.
 template <double (*F)(double, double)>
 inline Ball ignoring_nan_ball(double am, double ar, double bm, double br) {
   if (am != am || ar != ar) return {bm, br};
   if (bm != bm || br != br) return {am, ar};
-  return selection_ball<F>(am, ar, bm, br);
+  const functions::Operands o = outward_operands(am, ar, bm, br);
+  const auto low = [](double x) { return x != x ? -rules::kInf : x; };
+  const auto high = [](double x) { return x != x ? rules::kInf : x; };
+  return rules::ball_outward(F(low(o.alo), low(o.blo)), F(high(o.ahi), high(o.bhi)));
 }
 
 // Rule over the vector variant's whole registers with its vector form Vector,

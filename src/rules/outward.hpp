@@ -70,7 +70,7 @@ inline Endpoints outward_endpoints(double mid, double rad) {
 // Above a result y >= 0 rounded to nearest (a radius, a magnitude), in two
 // operations rounded to nearest: y (1 + 2^-52) + 2^-1074. For a normal y,
 // y 2^-52 is one to two ulps of y, so the product lands at least on y's upper
-// neighbour; a subnormal y or zero gains 2^-1074, its ulp, exactly. Rounding
+// neighbour; a subnormal y or zero gains at least 2^-1074, its ulp. Rounding
 // to nearest is off by half an ulp at most, so this lies above the exact
 // value. +inf and NaN stay.
 inline constexpr double kUpFactor = 1.0 + 0x1p-52;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kernels/kernel_types.hpp"
+#include "rules/outward.hpp"
 #include "simd/features.hpp"
 #include "target_variants.hpp"
 
@@ -65,6 +66,32 @@ TEST(RigorousKernels, EveryElementDependsOnItsOwnOperandsOnly) {
       }
     }
   }
+}
+
+// The upward step of radii: at least the next double above every y >= 0
+// (zeros, subnormals, binade edges, the largest double) and +inf and NaN kept.
+TEST(UpFromNearest, ReachesTheNextDoubleAboveEveryKindOfValue) {
+  std::vector<double> ys = {0.0,
+                            -0.0,
+                            5e-324,
+                            0x1p-1023,
+                            0x1.fffffffffffffp-1023,
+                            0x1p-1022,
+                            0x1.0000000000001p-1022,
+                            1.0,
+                            1.5,
+                            0x1.fffffffffffffp0,
+                            2.0,
+                            0x1p1000,
+                            1.7976931348623157e308};
+  std::mt19937_64 rng(7);
+  std::uniform_int_distribution<std::uint64_t> bits(0, 0x7FEFFFFFFFFFFFFFull);
+  for (int i = 0; i < 100000; ++i) ys.push_back(std::bit_cast<double>(bits(rng)));
+  for (const double y : ys) {
+    EXPECT_GE(rules::up_from_nearest(y), std::nextafter(y + 0.0, __builtin_inf())) << y;
+  }
+  EXPECT_EQ(rules::up_from_nearest(__builtin_inf()), __builtin_inf());
+  EXPECT_TRUE(std::isnan(rules::up_from_nearest(__builtin_nan(""))));
 }
 
 }  // namespace

@@ -98,3 +98,28 @@ def test_probe_detects_each_directed_mode():
     exacts = (big + one, -big - one, one + q, one / three)
     for mode in ("up", "down", "zero"):
         assert tuple(rounded(x, mode) for x in exacts) != NEAREST, mode
+
+
+@pytest.mark.parametrize("target", ["avx2", "sse2"])
+def test_round_to_nearest_after_the_upward_scopes(target):
+    # Below AVX-512 the rigorous square root and square switch to upward rounding once per
+    # call, on the pool's workers too; run them capped to such a target, small (on the
+    # calling thread) and large (on the workers), then probe both.
+    import os
+    import subprocess
+    import sys
+
+    probe = f"""
+import runpy, struct
+import numpy, quorvex
+probe = runpy.run_path({__file__!r})
+size = {10 * N}
+x = quorvex.BallArray(numpy.linspace(0.5, 2.0, size), 1e-9, rigorous=True)
+for n in (7, size):
+    x[:n].sqrt(), numpy.square(x[:n])
+assert struct.pack("<4d", *probe["rounding_fingerprint"]()) == struct.pack("<4d", *probe["NEAREST"])
+ties = quorvex.BallArray(numpy.full(size, 1e16)) + quorvex.BallArray(numpy.ones(size))
+assert (ties.mid == 1e16).all(), "a worker left in upward rounding"
+"""
+    env = {**os.environ, "QUORVEX_TARGET": target}
+    subprocess.run([sys.executable, "-c", probe], env=env, check=True)

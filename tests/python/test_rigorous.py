@@ -297,3 +297,14 @@ def test_binary_functions_hold_every_corner_and_inner_point(name):
         for u, v in points:
             value = BINARY[name](_mp(u), _mp(v))
             assert _mp(b_lo) <= value <= _mp(b_hi), (name, i, u, v)
+
+
+@pytest.mark.parametrize("name", ["fmax", "fmin", "maximum", "minimum"])
+def test_selections_keep_the_whole_line_unbounded(name):
+    # An infinite midpoint with an infinite radius stands for the whole line: one of its
+    # outward ends is inf - inf, which the NaN-ignoring selections must not pass over.
+    inf = math.inf
+    x = qv.BallArray([-inf, inf] * 8, inf, rigorous=True)
+    y = qv.BallArray(np.linspace(-1, 1, 16), 1e-3, rigorous=True)
+    for got in (getattr(np, name)(x, y), getattr(np, name)(y, x)):
+        assert np.all(got.rad == inf), got

@@ -439,26 +439,35 @@ std::size_t extremum_balls(const double* am, const double* ar, const double* bm,
 }
 
 // The rigorous forms: the selections on outward endpoints are exact, so the
-// pair only becomes a ball rounded outward (rigorous_detail::map_selection
-// and map_ignoring_nan lane by lane).
+// pair only becomes a ball rounded outward (rigorous_detail::selection_ball
+// and ignoring_nan_ball lane by lane; fmax and fmin take a NaN end of a
+// number ball as unbounded that way).
 template <class V, Reg<V> (*F)(Reg<V>, Reg<V>), bool IgnoreNaN>
 std::size_t rigorous_extremum_balls(const double* am, const double* ar, const double* bm,
                                     const double* br, double* out_mid, double* out_rad,
                                     std::size_t n) {
-  return each_ball_pair<V>(
-      am, ar, bm, br, out_mid, out_rad, n, [](Reg<V> ma, Reg<V> ra, Reg<V> mb, Reg<V> rb) {
-        const Reg<V> one = V::set1(1.0);
-        const outward_loops::OutwardBall<V> ball =
-            outward_loops::ball_outward<V>(F(outward_loops::below<V>(V::sub(ma, ra), one),
-                                             outward_loops::below<V>(V::sub(mb, rb), one)),
-                                           F(outward_loops::above<V>(V::add(ma, ra), one),
-                                             outward_loops::above<V>(V::add(mb, rb), one)));
-        if constexpr (!IgnoreNaN) return Pair<V>{ball.mid, ball.rad};
-        const Mask<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
-        const Mask<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
-        return Pair<V>{V::select(a_nan, mb, V::select(b_nan, ma, ball.mid)),
-                       V::select(a_nan, rb, V::select(b_nan, ra, ball.rad))};
-      });
+  return each_ball_pair<V>(am, ar, bm, br, out_mid, out_rad, n,
+                           [](Reg<V> ma, Reg<V> ra, Reg<V> mb, Reg<V> rb) {
+                             const Reg<V> one = V::set1(1.0);
+                             Reg<V> alo = outward_loops::below<V>(V::sub(ma, ra), one);
+                             Reg<V> blo = outward_loops::below<V>(V::sub(mb, rb), one);
+                             Reg<V> ahi = outward_loops::above<V>(V::add(ma, ra), one);
+                             Reg<V> bhi = outward_loops::above<V>(V::add(mb, rb), one);
+                             if constexpr (IgnoreNaN) {
+                               const Reg<V> inf = V::set1(kInfinity);
+                               alo = V::select(V::is_nan(alo), V::flip(inf), alo);
+                               blo = V::select(V::is_nan(blo), V::flip(inf), blo);
+                               ahi = V::select(V::is_nan(ahi), inf, ahi);
+                               bhi = V::select(V::is_nan(bhi), inf, bhi);
+                             }
+                             const outward_loops::OutwardBall<V> ball =
+                                 outward_loops::ball_outward<V>(F(alo, blo), F(ahi, bhi));
+                             if constexpr (!IgnoreNaN) return Pair<V>{ball.mid, ball.rad};
+                             const Mask<V> a_nan = V::bit_or(V::is_nan(ma), V::is_nan(ra));
+                             const Mask<V> b_nan = V::bit_or(V::is_nan(mb), V::is_nan(rb));
+                             return Pair<V>{V::select(a_nan, mb, V::select(b_nan, ma, ball.mid)),
+                                            V::select(a_nan, rb, V::select(b_nan, ra, ball.rad))};
+                           });
 }
 
 // The rigorous model's quick proof that no exact point k pi + offset lies in
