@@ -5,17 +5,7 @@
 
 namespace quorvex::kernels::avx2 {
 
-namespace {
-
-constexpr EndpointBlockKernels kernels() {
-  EndpointBlockKernels k = endpoint_loops::table<V>();
-  k.rigorous_sqrt_balls = upward_sqrt_balls;
-  k.rigorous_square_balls = upward_square_balls;
-  return k;
-}
-
-}  // namespace
-
-constinit const EndpointBlockKernels endpoint_blocks = kernels();
+constinit const EndpointBlockKernels endpoint_blocks =
+    endpoint_loops::table<V>(upward_sqrt_balls, upward_square_balls);
 
 }  // namespace quorvex::kernels::avx2

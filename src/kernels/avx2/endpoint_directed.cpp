@@ -3,28 +3,18 @@
 // of its own.
 #include "kernels/avx2/vector.hpp"
 #include "kernels/kernels.hpp"
-#include "kernels/loops/directed_balls.hpp"
 #include "kernels/loops/upward_scope.hpp"
 
 namespace quorvex::kernels::avx2 {
-namespace {
-
-using namespace directed_balls;
-using W = upward_scope::Upward<V, Ints>;
-using T = upward_scope::UpwardScalar;
-
-}  // namespace
 
 std::size_t upward_sqrt_balls(const double* mid, const double* rad, double* out_mid,
                               double* out_rad, std::size_t n) {
-  return upward_scope::upward_run<whole_run<W, directed_sqrt_ball<W>, directed_sqrt_ball<T>>>(
-      mid, rad, out_mid, out_rad, n);
+  return upward_scope::sqrt_balls<V, Ints>(mid, rad, out_mid, out_rad, n);
 }
 
 std::size_t upward_square_balls(const double* mid, const double* rad, double* out_mid,
                                 double* out_rad, std::size_t n) {
-  return upward_scope::upward_run<whole_run<W, directed_square_ball<W>, directed_square_ball<T>>>(
-      mid, rad, out_mid, out_rad, n);
+  return upward_scope::square_balls<V, Ints>(mid, rad, out_mid, out_rad, n);
 }
 
 }  // namespace quorvex::kernels::avx2

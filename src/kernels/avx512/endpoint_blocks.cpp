@@ -8,19 +8,10 @@
 #include "kernels/loops/endpoint_block_loops.hpp"
 
 namespace quorvex::kernels::avx512 {
-namespace {
+namespace d = directed_balls;
 
-using namespace directed_balls;
-
-constexpr EndpointBlockKernels kernels() {
-  EndpointBlockKernels k = endpoint_loops::table<V>();
-  k.rigorous_sqrt_balls = whole_run<V, directed_sqrt_ball<V>, directed_sqrt_ball<S>>;
-  k.rigorous_square_balls = whole_run<V, directed_square_ball<V>, directed_square_ball<S>>;
-  return k;
-}
-
-}  // namespace
-
-constinit const EndpointBlockKernels endpoint_blocks = kernels();
+constinit const EndpointBlockKernels endpoint_blocks = endpoint_loops::table<V>(
+    d::whole_run<V, d::directed_sqrt_ball<V>, d::directed_sqrt_ball<S>>,
+    d::whole_run<V, d::directed_square_ball<V>, d::directed_square_ball<S>>);
 
 }  // namespace quorvex::kernels::avx512

@@ -556,8 +556,10 @@ std::size_t rigorous_arctan2_finish(const PairFinishBlock& b) {
   });
 }
 
+// Every target's table; the rigorous square root and square are the target's
+// own, with directed results (by the instructions, or in a round-upward scope).
 template <class V>
-constexpr EndpointBlockKernels table() {
+constexpr EndpointBlockKernels table(BallsFn rigorous_sqrt, BallsFn rigorous_square) {
   return {sqrt_balls<V>,
           abs_balls<V>,
           exp_finish<V>,
@@ -600,8 +602,8 @@ constexpr EndpointBlockKernels table() {
           log1p_finish<V, -kInfinity, OutwardBalls<V, rules::kLibraryUlps>>,
           cosh_finish<V, OutwardBalls<V, rules::kLibraryUlps>>,
           outward_loops::widened_balls<V>,
-          outward_loops::sqrt_balls<V>,
-          outward_image_balls<V, square_image<V>, rules::kCorrectlyRoundedUlps>,
+          rigorous_sqrt,
+          rigorous_square,
           outward_image_balls<V, reciprocal_image<V>, rules::kCorrectlyRoundedUlps>,
           outward_image_balls<V, scaled_image<V, kDegToRad>, rules::kScaledUlps>,
           outward_image_balls<V, scaled_image<V, kRadToDeg>, rules::kScaledUlps>,

@@ -128,27 +128,5 @@ std::size_t abs_balls(const double* mid, const double* rad, double* out_mid, dou
   return i;
 }
 
-// The rigorous square root: outward endpoints, the correctly rounded roots
-// (of 0 where the lower end is not positive) moved by one ulp's bound, a ball
-// rounded outward.
-template <class V>
-std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
-                       std::size_t n) {
-  constexpr std::size_t w = V::kWidth;
-  const Reg<V> one = V::set1(1.0);
-  const Reg<V> root_factor = V::set1(static_cast<double>(rules::kCorrectlyRoundedUlps + 1));
-  std::size_t i = 0;
-  for (; i + w <= n; i += w) {
-    const Reg<V> m = V::load(mid + i);
-    const Reg<V> r = V::load(rad + i);
-    const Reg<V> lo = below<V>(V::sub(m, r), one);
-    const Reg<V> hi = above<V>(V::add(m, r), one);
-    const Reg<V> a = below<V>(V::sqrt(V::zero_unless(V::gt(lo, V::set1(0.0)), lo)), root_factor);
-    const Reg<V> b = above<V>(V::sqrt(hi), root_factor);
-    store_ball_outward<V>(out_mid + i, out_rad + i, a, b);
-  }
-  return i;
-}
-
 }  // namespace
 }  // namespace quorvex::kernels::outward_loops

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/loops/directed_balls.hpp"
+
 namespace quorvex::kernels::upward_scope {
 namespace {
 
@@ -83,6 +85,25 @@ std::size_t upward_run(const double* mid, const double* rad, double* out_mid, do
   _mm_setcsr(_mm_getcsr() & kRoundingFieldClear);
   asm volatile("" ::: "memory");
   return done;
+}
+
+// The directed square root and square over the target's register type B (with
+// I's integer step down), each call in a scope of its own.
+template <class B, class I>
+std::size_t sqrt_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                       std::size_t n) {
+  using W = Upward<B, I>;
+  using namespace directed_balls;
+  return upward_run<whole_run<W, directed_sqrt_ball<W>, directed_sqrt_ball<UpwardScalar>>>(
+      mid, rad, out_mid, out_rad, n);
+}
+template <class B, class I>
+std::size_t square_balls(const double* mid, const double* rad, double* out_mid, double* out_rad,
+                         std::size_t n) {
+  using W = Upward<B, I>;
+  using namespace directed_balls;
+  return upward_run<whole_run<W, directed_square_ball<W>, directed_square_ball<UpwardScalar>>>(
+      mid, rad, out_mid, out_rad, n);
 }
 
 }  // namespace
